@@ -60,5 +60,5 @@ echo
 if [ ${#failed_stages[@]} -gt 0 ]; then
   echo "Failed stages: ${failed_stages[*]}"
 fi
-echo "All stages: $total_passed passed, $total_failed failed"
+echo "Total: $total_passed passed, $total_failed failed"
 [ ${#failed_stages[@]} -eq 0 ]
