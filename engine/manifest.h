@@ -20,6 +20,8 @@ class ManifestStream {
   // (128 bytes) and terminates it. nullptr: end of file before any character,
   // or a read error.
   char* ReadRawLine(char* buf);
+  // true once a read has failed; every later read returns nullptr.
+  bool Failed() const;
 
  private:
   bool Fill();
@@ -37,7 +39,8 @@ class ManifestStream {
 char* ReadManifestLine(ManifestStream& stream, char* buf);
 
 // 1: the whole manifest was read and every listed file could be opened.
-// 0: otherwise; errorText holds "I can't find the installation file '%s'"
+// 0: otherwise (a read error anywhere in the manifest, the directive lines
+// included, is a failure); errorText holds "I can't find the installation file '%s'"
 // when a listed file could not be opened and is unchanged on every other
 // failure. The old table is released first; readmeName and directXFlag keep
 // their values unless a directive sets them.
