@@ -35,6 +35,13 @@ void Reset();
 // a drive letter and colon start an absolute path, "\X" is rooted on the
 // current drive, anything else is relative to the current directory; names
 // compare case-insensitively and keep the case they were created with.
+// Doubled backslashes count as one, "." and ".." are folded (".." stops at the
+// root), a leading "\\" (a UNC name) and the characters < > : " | ? * inside a
+// name never resolve. Like MAX_PATH, a path (as given or resolved) longer than
+// 259 characters fails every call, and CreateDir fails above 247 characters,
+// the limit CreateDirectoryA has on real Windows (room for an 8.3 name).
+// A root directory has no "." and ".." entries in a listing; other directories
+// list them first, then their children in creation order (not sorted).
 void AddDrive(char letter);  // with its root directory
 void AddDir(const std::string& path);                               // parents too
 void AddFile(const std::string& path, const std::string& content);  // parents too
@@ -79,6 +86,8 @@ enum class Op {
   // windows
   kCreateDialog, kRunModal, kEndModal, kDestroyWindow, kShowWindow, kSetText,
   kSendMessage, kActivate, kMessageBox, kCommonControls, kErrorMode, kLoadIcon,
+  // painting: arg1 the window; kDrawIcon arg1 "x y", arg2 the icon ("icon128")
+  kBeginPaint, kEndPaint, kDrawIcon,
 };
 const char* OpName(Op op);
 
@@ -119,6 +128,12 @@ struct LinkRecord {
 };
 std::optional<LinkRecord> ReadLink(const std::string& path);
 int ComInitializeCount();
+// Objects the code under test holds open right now: readers from OpenForRead,
+// listings from FindFirst, shell-link COM objects (a link and its persist-file
+// interface count as one object until both are released).
+int OpenFileCount();
+int OpenFindCount();
+int LiveComObjectCount();
 
 struct StartedProgram {
   std::string program;      // as resolved (".\" added for a bare name)
@@ -144,6 +159,7 @@ struct Window {
   Window* parent = nullptr;  // a control's dialog
   Window* owner = nullptr;   // a dialog's owner
   bool visible = false;
+  bool minimized = false;  // set by a test (or SW_MINIMIZE) to take IsIconic paths
   bool destroyed = false;
   std::vector<std::string> items;  // combo box list, kept sorted ignoring case
   int selected = -1;               // combo box selection

@@ -1,0 +1,38 @@
+// Entry point of the native tests: every test starts on a freshly reset
+// headless machine, and a failed test prints the end of the call log.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/headless/headless.h"
+
+namespace {
+
+class HeadlessMachineListener : public testing::EmptyTestEventListener {
+ public:
+  // Runs before the fixture is constructed, so fixtures build on a clean machine.
+  void OnTestStart(const testing::TestInfo&) override { hl::Reset(); }
+
+  void OnTestEnd(const testing::TestInfo& info) override {
+    if (!info.result() || !info.result()->Failed()) return;
+    const auto& calls = hl::Calls();
+    if (calls.empty()) return;
+    std::string dump = hl::DumpCalls();
+    // The last lines are the ones near the failure; a long run is cut at the top.
+    constexpr size_t kMaxChars = 6000;
+    if (dump.size() > kMaxChars) {
+      size_t cut = dump.find('\n', dump.size() - kMaxChars);
+      dump = "...\n" + dump.substr(cut == std::string::npos ? 0 : cut + 1);
+    }
+    std::fprintf(stderr, "Headless call log (%zu calls):\n%s", calls.size(), dump.c_str());
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  testing::UnitTest::GetInstance()->listeners().Append(new HeadlessMachineListener);
+  return RUN_ALL_TESTS();
+}
