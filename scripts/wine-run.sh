@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs a Windows program under the Wine session of the running tests:
+#   wine-run.sh PROGRAM [ARGS...]
+# CMake uses it as the cross-compiling emulator. The session (prefix, display,
+# wineserver) is the one `wine-env.sh start` made in $INSTALLER_WINE_STATE,
+# by default <repo>/build/win32/wine-state. The program's exit code is ours;
+# after $INSTALLER_WINE_TIMEOUT seconds (default 600) it is killed and the
+# exit code is 124.
+set -euo pipefail
+
+[ $# -ge 1 ] || { echo "usage: $0 PROGRAM [ARGS...]" >&2; exit 2; }
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+state=${INSTALLER_WINE_STATE:-$repo/build/win32/wine-state}
+if [ ! -r "$state/env" ]; then
+  echo "wine-run: no Wine session in $state; start one with: scripts/wine-env.sh start $state" >&2
+  exit 125
+fi
+# shellcheck disable=SC1091
+. "$state/env"
+exec timeout --kill-after=10 "${INSTALLER_WINE_TIMEOUT:-600}" wine "$@"
