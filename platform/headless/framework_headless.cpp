@@ -56,15 +56,21 @@ constexpr unsigned kCbFindStringExact = 0x0158;
 
 fw::WindowHandle H(Window* window) { return reinterpret_cast<fw::WindowHandle>(window); }
 
-// The window behind a handle; nullptr for nullptr. A handle that is no window
-// of this machine (stale from before a Reset, or made up) is a bug in the caller.
+// The window behind a handle; nullptr for nullptr and for a handle that is no
+// window of this machine (made up, or kept from before a Reset): like an
+// invalid HWND, it makes the call fail. The handle is compared, never followed.
 Window* W(fw::WindowHandle handle) {
   if (!handle) return nullptr;
   auto* window = reinterpret_cast<Window*>(handle);
   for (const auto& owned : S().windows) {
     if (owned.get() == window) return window;
   }
-  hl::detail::Misuse("a window handle that is no window of this machine");
+  return nullptr;
+}
+
+std::string NameOf(fw::WindowHandle handle) {
+  Window* window = W(handle);
+  return window || !handle ? WindowName(window) : std::string("invalid");
 }
 
 Window* Alive(fw::WindowHandle handle) {
@@ -310,7 +316,7 @@ int GetText(WindowHandle wnd, char* buf, int maxCount) {
 
 void SetText(WindowHandle wnd, const char* text) {
   hl::Window* w = W(wnd);
-  LoggedCall call(Op::kSetText, WindowName(w), text ? text : "");
+  LoggedCall call(Op::kSetText, NameOf(wnd), text ? text : "");
   if (Strike(Op::kSetText, WindowName(w)) || !w || w->destroyed) {
     call.Done(0);
     return;
@@ -324,7 +330,7 @@ intptr_t Send(WindowHandle wnd, unsigned msg, uintptr_t wParam, intptr_t lParam)
   char args[80];
   std::snprintf(args, sizeof args, "0x%x %llu %lld", msg, static_cast<unsigned long long>(wParam),
                 static_cast<long long>(lParam));
-  LoggedCall call(Op::kSendMessage, WindowName(w), args);
+  LoggedCall call(Op::kSendMessage, NameOf(wnd), args);
   if (!w || w->destroyed) return static_cast<intptr_t>(call.Done(0));
   hl::Message message{msg, wParam, lParam, std::string()};
   if (CarriesText(msg) && lParam) message.text = reinterpret_cast<const char*>(lParam);
@@ -335,7 +341,7 @@ intptr_t Send(WindowHandle wnd, unsigned msg, uintptr_t wParam, intptr_t lParam)
 
 bool Show(WindowHandle wnd, int cmd) {
   hl::Window* w = W(wnd);
-  LoggedCall call(Op::kShowWindow, WindowName(w), std::to_string(cmd));
+  LoggedCall call(Op::kShowWindow, NameOf(wnd), std::to_string(cmd));
   if (Strike(Op::kShowWindow, WindowName(w)) || !w || w->destroyed) return call.Done(0);
   State& s = S();
   bool wasVisible = w->visible;
@@ -352,7 +358,7 @@ bool Show(WindowHandle wnd, int cmd) {
 
 WindowHandle Activate(WindowHandle wnd) {
   hl::Window* w = W(wnd);
-  LoggedCall call(Op::kActivate, WindowName(w));
+  LoggedCall call(Op::kActivate, NameOf(wnd));
   if (Strike(Op::kActivate, WindowName(w)) || !w || w->destroyed) {
     call.Done(0);
     return nullptr;
@@ -366,7 +372,7 @@ WindowHandle Activate(WindowHandle wnd) {
 
 bool Destroy(WindowHandle wnd) {
   hl::Window* w = W(wnd);
-  LoggedCall call(Op::kDestroyWindow, WindowName(w));
+  LoggedCall call(Op::kDestroyWindow, NameOf(wnd));
   if (Strike(Op::kDestroyWindow, WindowName(w)) || !w || w->destroyed) return call.Done(0);
   DestroyTree(w);
   return call.Done(1);
@@ -383,7 +389,6 @@ Rect ClientRect(WindowHandle wnd) {
 }
 
 int ShowMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned type) {
-  W(owner);  // a made-up owner is a bug even here
   State& s = S();
   std::string textStr = text ? text : "", captionStr = caption ? caption : "";
   LoggedCall call(Op::kMessageBox, textStr, captionStr);
@@ -417,7 +422,7 @@ int SystemMetric(int index) { return index == kSmCxIcon || index == kSmCyIcon ? 
 
 DcHandle BeginPaintDc(WindowHandle wnd, void** state) {
   hl::Window* w = W(wnd);
-  LoggedCall call(Op::kBeginPaint, WindowName(w));
+  LoggedCall call(Op::kBeginPaint, NameOf(wnd));
   if (state) *state = nullptr;
   if (Strike(Op::kBeginPaint, WindowName(w)) || !w || w->destroyed) {
     call.Done(0);
@@ -427,7 +432,7 @@ DcHandle BeginPaintDc(WindowHandle wnd, void** state) {
   return &g_fakeDc;
 }
 
-void EndPaintDc(WindowHandle wnd, void* state) { Log(Op::kEndPaint, WindowName(W(wnd)), "", 1); }
+void EndPaintDc(WindowHandle wnd, void* state) { Log(Op::kEndPaint, NameOf(wnd), "", 1); }
 
 bool DrawIconAt(DcHandle dc, int x, int y, IconHandle icon) {
   LoggedCall call(Op::kDrawIcon, std::to_string(x) + " " + std::to_string(y), IconName(icon));
@@ -479,7 +484,7 @@ WindowHandle CreateModeless(CDialog* dlg, int templateId, WindowHandle owner) {
 
 void EndModal(WindowHandle dialog, intptr_t result) {
   hl::Window* w = W(dialog);
-  LoggedCall call(Op::kEndModal, WindowName(w), std::to_string(result));
+  LoggedCall call(Op::kEndModal, NameOf(dialog), std::to_string(result));
   if (Strike(Op::kEndModal, WindowName(w)) || !w || w->destroyed) {
     call.Done(0);
     return;

@@ -267,8 +267,6 @@ unsigned GetWindowsDir(char* buf, unsigned size) {
 FindState* FindFirst(const char* pattern, FindData* out) {
   std::string arg = Str(pattern);
   LoggedCall call(Op::kFindFirst, arg);
-  std::string subject = Subject(arg);
-  if (Strike(Op::kFindFirst, subject) || !out) return call.Done(0), nullptr;
   size_t slash = arg.find_last_of('\\');
   std::string dirPart = slash == std::string::npos ? std::string(".") : arg.substr(0, slash + 1);
   std::string namePart = slash == std::string::npos ? arg : arg.substr(slash + 1);
@@ -278,6 +276,11 @@ FindState* FindFirst(const char* pattern, FindData* out) {
     namePart = arg.substr(2);
   }
   Path dirPath = Resolve(dirPart);
+  // Faults match the resolved directory joined with the name pattern.
+  std::string subject = dirPath.ok ? dirPath.Full() : dirPart;
+  if (!subject.empty() && subject.back() != '\\') subject += '\\';
+  subject += namePart;
+  if (Strike(Op::kFindFirst, subject) || !out) return call.Done(0), nullptr;
   auto dir = Lookup(dirPath);
   if (namePart.empty() || !dir || !dir->isDir || arg.size() > 259) return call.Done(0), nullptr;
 

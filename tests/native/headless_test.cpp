@@ -1,0 +1,471 @@
+// The headless machine itself: the rules every other native test builds on.
+// A mistake here would make an engine or dialog test pass or fail for the
+// wrong reason, so these pin down the Windows behaviour the model stands for.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/framework.h"
+#include "platform/headless/headless.h"
+#include "platform/services.h"
+
+namespace {
+
+constexpr uint32_t kDir = plat::kFileAttributeDirectory;
+constexpr uint32_t kFile = 0x20;
+constexpr uint32_t kNone = plat::kInvalidFileAttributes;
+
+// ---- Paths -------------------------------------------------------------------------
+
+TEST(HeadlessPathTest, SpellingsOfAPathResolveLikeWindows) {
+  // Current directory C:\MEDIA; C:\WINDOWS\notepad.exe exists.
+  struct Case {
+    const char* path;
+    uint32_t attributes;
+  } cases[] = {
+      {"C:\\MEDIA", kDir},
+      {"c:\\media\\", kDir},                      // case ignored, trailing separator on a directory
+      {"\\MEDIA", kDir},                          // rooted on the current drive
+      {"C:", kDir},                               // the drive's current directory
+      {".", kDir},
+      {"MEDIA", kNone},                           // relative: C:\MEDIA\MEDIA
+      {"..\\WINDOWS\\NOTEPAD.EXE", kFile},
+      {"C:\\..\\..\\WINDOWS\\.\\notepad.exe", kFile},  // ".." stops at the root
+      {"C:\\WINDOWS\\\\notepad.exe", kFile},      // doubled separator folded
+      {"C:\\WINDOWS\\notepad.exe\\", kNone},      // a file is no directory
+      {"C:\\WINDOWS\\notepad.exe\\x", kNone},     // a parent that is a file
+      {"C:\\WINDOWS/notepad.exe", kNone},         // "/" is part of the name here
+      {"D:\\", kNone},                            // no such drive
+      {"\\\\server\\share", kNone},               // UNC names are not modelled
+      {"C:\\WIN?OWS", kNone},                     // a wildcard is no name
+      {"", kNone},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(plat::GetFileAttribs(c.path), c.attributes) << "path \"" << c.path << "\"";
+  }
+}
+
+TEST(HeadlessPathTest, NamesKeepTheirCaseAndCompareWithoutIt) {
+  ASSERT_TRUE(plat::CreateDir("C:\\MEDIA\\NewDir"));
+  EXPECT_FALSE(plat::CreateDir("c:\\media\\NEWDIR"));
+  EXPECT_TRUE(hl::IsDir("C:\\MEDIA\\newdir"));
+  std::vector<std::string> all = hl::ListAll();
+  EXPECT_NE(std::find(all.begin(), all.end(), "C:\\MEDIA\\NewDir"), all.end());
+}
+
+TEST(HeadlessPathTest, CreateDirFailsWhereWindowsFails) {
+  hl::AddDir("C:\\Existing");
+  hl::AddDrive('E');
+  struct Case {
+    std::string path;
+    bool created;
+  } cases[] = {
+      {"", false},
+      {"C:\\", false},
+      {"\\", false},
+      {"E:\\", false},
+      {"C:\\Existing", false},
+      {"C:\\WINDOWS\\notepad.exe", false},
+      {"C:\\Missing\\Child", false},
+      {"C:\\WINDOWS\\notepad.exe\\Child", false},
+      {"D:\\NoDrive", false},
+      {"E:\\OnE", true},
+      {"Relative", true},  // C:\MEDIA\Relative
+      {"\\Rooted\\", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(plat::CreateDir(c.path.c_str()), c.created) << c.path;
+  EXPECT_TRUE(hl::IsDir("C:\\MEDIA\\Relative"));
+  EXPECT_TRUE(hl::IsDir("C:\\Rooted"));
+}
+
+TEST(HeadlessPathTest, LengthLimitsOfMaxPath) {
+  // "C:\" then components of 9 characters up to the length asked for.
+  auto pathOf = [](size_t length) {
+    std::string path = "C:";
+    while (path.size() + 10 <= length) {
+      path += "\\ddddddddd";
+      hl::AddDir(path);
+    }
+    if (path.size() < length) path += "\\" + std::string(length - path.size() - 1, 'e');
+    return path;
+  };
+  // CreateDirectoryA stops at 247 characters, other calls at 259.
+  EXPECT_TRUE(plat::CreateDir(pathOf(247).c_str()));
+  EXPECT_FALSE(plat::CreateDir(pathOf(248).c_str()));
+  EXPECT_FALSE(hl::Exists(pathOf(248)));
+
+  std::string file259 = pathOf(259);
+  std::string parent = file259.substr(0, file259.rfind('\\'));
+  hl::AddFile(parent + "\\a", "x");
+  ASSERT_EQ(plat::CopyFileOver((parent + "\\a").c_str(), file259.c_str()), plat::CopyResult::kCopied);
+  EXPECT_EQ(plat::GetFileAttribs(file259.c_str()), kFile);
+  std::string file260 = file259 + "e";
+  EXPECT_EQ(plat::CopyFileOver((parent + "\\a").c_str(), file260.c_str()), plat::CopyResult::kFailed);
+  EXPECT_EQ(plat::GetFileAttribs(file260.c_str()), kNone);
+}
+
+TEST(HeadlessPathTest, RemoveDirTakesOnlyAnEmptyDirectoryNotInUse) {
+  hl::AddFile("C:\\Full\\f.txt", "x");
+  hl::AddDir("C:\\Empty");
+  EXPECT_FALSE(plat::RemoveDir("C:\\Full"));
+  EXPECT_FALSE(plat::RemoveDir("C:\\Full\\f.txt"));
+  EXPECT_FALSE(plat::RemoveDir("C:\\MEDIA"));  // the current directory
+  EXPECT_FALSE(plat::RemoveDir("C:\\"));
+  EXPECT_TRUE(plat::RemoveDir("c:\\empty"));
+  EXPECT_FALSE(hl::Exists("C:\\Empty"));
+}
+
+// ---- Copying and free space -------------------------------------------------------------
+
+class HeadlessCopyTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    hl::AddFile("C:\\MEDIA\\sixty.bin", std::string(60, 's'));
+    hl::AddFile("C:\\MEDIA\\other.bin", std::string(60, 'o'));
+    hl::AddDir("C:\\Dest");
+    hl::SetFreeBytes(100);
+  }
+  static plat::CopyResult Copy(const char* src, const char* dst) { return plat::CopyFileOver(src, dst); }
+};
+
+TEST_F(HeadlessCopyTest, FreeSpaceFollowsWritesOverwritesAndDeletes) {
+  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\a.bin"), plat::CopyResult::kCopied);
+  EXPECT_EQ(hl::FreeBytes(), 40u);
+  // Overwriting gives the old file's space back first.
+  EXPECT_EQ(Copy("other.bin", "C:\\Dest\\A.BIN"), plat::CopyResult::kCopied);
+  EXPECT_EQ(hl::ReadContent("C:\\Dest\\a.bin"), std::string(60, 'o'));
+  EXPECT_EQ(hl::FreeBytes(), 40u);
+
+  // A full disk: what fits is written, the rest is missing.
+  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\b.bin"), plat::CopyResult::kFailedPartial);
+  EXPECT_EQ(hl::ReadContent("C:\\Dest\\b.bin"), std::string(40, 's'));
+  EXPECT_EQ(hl::FreeBytes(), 0u);
+
+  uint64_t reported = 7;
+  ASSERT_TRUE(plat::GetFreeBytes("C:\\Dest", &reported));
+  EXPECT_EQ(reported, 0u);
+
+  EXPECT_TRUE(plat::DeleteFileAt("C:\\Dest\\a.bin"));
+  EXPECT_EQ(hl::FreeBytes(), 60u);
+  EXPECT_FALSE(plat::DeleteFileAt("C:\\Dest\\a.bin"));
+}
+
+TEST_F(HeadlessCopyTest, SizedFilesCostNoMemoryAndCountFully) {
+  const uint64_t fiveGiB = uint64_t{5} << 30;
+  hl::AddSizedFile("C:\\MEDIA\\huge.dat", fiveGiB);
+  hl::SetFreeBytes(uint64_t{6} << 30);
+  EXPECT_EQ(Copy("huge.dat", "C:\\Dest\\huge.dat"), plat::CopyResult::kCopied);
+  EXPECT_EQ(hl::FileSize("C:\\Dest\\huge.dat"), fiveGiB);
+  EXPECT_EQ(hl::FreeBytes(), uint64_t{1} << 30);
+  EXPECT_EQ(Copy("huge.dat", "C:\\Dest\\again.dat"), plat::CopyResult::kFailedPartial);
+  EXPECT_EQ(hl::FileSize("C:\\Dest\\again.dat"), uint64_t{1} << 30);
+  EXPECT_EQ(hl::FreeBytes(), 0u);
+}
+
+TEST_F(HeadlessCopyTest, FailedCopiesWriteNothing) {
+  hl::AddFile("C:\\Dest\\kept.bin", "old");
+  hl::SetUnreadable("C:\\MEDIA\\other.bin");
+  hl::AddDir("C:\\Dest\\adir");
+  const std::vector<std::string> before = hl::ListAll();
+  struct Case {
+    const char* src;
+    const char* dst;
+  } cases[] = {
+      {"missing.bin", "C:\\Dest\\kept.bin"},
+      {"other.bin", "C:\\Dest\\kept.bin"},  // unreadable
+      {"C:\\MEDIA", "C:\\Dest\\kept.bin"},   // a directory
+      {"sixty.bin", "C:\\NoDir\\x.bin"},
+      {"sixty.bin", "C:\\Dest\\adir"},
+      {"sixty.bin", "sixty.bin"},            // onto itself
+  };
+  for (const Case& c : cases) EXPECT_EQ(Copy(c.src, c.dst), plat::CopyResult::kFailed) << c.src << " -> " << c.dst;
+  EXPECT_EQ(hl::ListAll(), before);
+  EXPECT_EQ(hl::ReadContent("C:\\Dest\\kept.bin"), "old");
+  EXPECT_EQ(hl::FreeBytes(), 100u);
+}
+
+TEST_F(HeadlessCopyTest, FaultsFailBeforeOrPartWay) {
+  hl::AddFile("C:\\Dest\\kept.bin", "old");
+  hl::InjectFault({hl::Op::kCopyFile, "c:\\media\\SIXTY.BIN"});  // matched on the resolved source
+  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\kept.bin"), plat::CopyResult::kFailed);
+  EXPECT_EQ(hl::ReadContent("C:\\Dest\\kept.bin"), "old");
+
+  hl::Fault partWay{hl::Op::kCopyFile, "C:\\MEDIA\\sixty.bin"};
+  partWay.partialBytes = 10;
+  hl::InjectFault(partWay);
+  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\kept.bin"), plat::CopyResult::kFailedPartial);
+  EXPECT_EQ(hl::ReadContent("C:\\Dest\\kept.bin"), std::string(10, 's'));
+  EXPECT_EQ(hl::FreeBytes(), 93u);  // 3 given back, 10 taken
+
+  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\kept.bin"), plat::CopyResult::kCopied);  // both faults used up
+  EXPECT_FALSE(hl::CallsOf(hl::Op::kPumpPaint).empty());
+}
+
+TEST_F(HeadlessCopyTest, FaultsSkipAndCountMatchingCallsOnly) {
+  hl::Fault fault{hl::Op::kOpenForRead, "C:\\MEDIA\\sixty.bin"};
+  fault.skip = 1;
+  fault.times = 2;
+  hl::InjectFault(fault);
+  std::vector<bool> opened;
+  for (const char* path : {"other.bin", "sixty.bin", "other.bin", "SIXTY.bin", "\\MEDIA\\sixty.bin", "sixty.bin"}) {
+    plat::FileReader* file = plat::OpenForRead(path);
+    opened.push_back(file != nullptr);
+    plat::CloseFile(file);
+  }
+  EXPECT_EQ(opened, (std::vector<bool>{true, true, true, false, false, true}));
+  EXPECT_EQ(hl::OpenFileCount(), 0);
+}
+
+TEST_F(HeadlessCopyTest, ReadFaultDeliversItsBytesThenFails) {
+  hl::Fault fault{hl::Op::kReadBytes, "C:\\MEDIA\\sixty.bin"};
+  fault.value = 25;
+  hl::InjectFault(fault);
+  plat::FileReader* file = plat::OpenForRead("sixty.bin");
+  ASSERT_NE(file, nullptr);
+  char buf[20];
+  EXPECT_EQ(plat::ReadBytes(file, buf, 20), 20);
+  EXPECT_EQ(plat::ReadBytes(file, buf, 20), 5);
+  EXPECT_EQ(plat::ReadBytes(file, buf, 20), -1);
+  uint64_t length = 0;
+  EXPECT_TRUE(plat::GetFileLength(file, &length));
+  EXPECT_EQ(length, 60u);
+  // An open file can be neither deleted nor overwritten.
+  EXPECT_FALSE(plat::DeleteFileAt("sixty.bin"));
+  EXPECT_EQ(Copy("other.bin", "sixty.bin"), plat::CopyResult::kFailed);
+  plat::CloseFile(file);
+  EXPECT_TRUE(plat::DeleteFileAt("sixty.bin"));
+}
+
+// ---- Listing ------------------------------------------------------------------------------
+
+std::vector<std::string> List(const char* pattern, int* dirs = nullptr) {
+  std::vector<std::string> names;
+  plat::FindData data;
+  plat::FindState* find = plat::FindFirst(pattern, &data);
+  if (!find) return {"<none>"};
+  do {
+    names.push_back(data.name);
+    if (dirs && (data.attributes & plat::kFileAttributeDirectory)) ++*dirs;
+  } while (plat::FindNext(find, &data));
+  plat::FindEnd(find);
+  return names;
+}
+
+TEST(HeadlessFindTest, DotsFirstThenChildrenInCreationOrder) {
+  const std::string programs = hl::ProgramsFolder();
+  hl::AddDir(programs + "\\zeta");
+  hl::AddDir(programs + "\\Alpha");
+  hl::AddFile(programs + "\\Notepad.lnk", "");
+  hl::AddDir(programs + "\\beta");
+  int dirs = 0;
+  EXPECT_EQ(List((programs + "\\*.*").c_str(), &dirs),
+            (std::vector<std::string>{".", "..", "zeta", "Alpha", "Notepad.lnk", "beta"}));
+  EXPECT_EQ(dirs, 5);
+  EXPECT_EQ(List((programs + "\\*.lnk").c_str()), (std::vector<std::string>{"Notepad.lnk"}));
+  hl::AddDir("C:\\Empty");
+  EXPECT_EQ(List("C:\\Empty\\*.*"), (std::vector<std::string>{".", ".."}));
+  // A root has no "." and ".." entries.
+  EXPECT_EQ(List("C:\\*.*"), (std::vector<std::string>{"WINDOWS", "MEDIA", "Users", "Empty"}));
+  EXPECT_EQ(List("C:\\Missing\\*.*"), (std::vector<std::string>{"<none>"}));
+  EXPECT_EQ(List("C:\\WINDOWS\\notepad.exe\\*.*"), (std::vector<std::string>{"<none>"}));
+  EXPECT_EQ(hl::OpenFindCount(), 0);
+}
+
+// ---- Shell links and programs --------------------------------------------------------------
+
+TEST(HeadlessShellTest, SavedLinkReadsBackAndAMissingFolderFailsTheSave) {
+  plat::ShellLink* link = nullptr;
+  ASSERT_EQ(plat::CreateShellLink(&link), plat::kSOk);
+  EXPECT_EQ(plat::ShellLinkSetPath(link, "C:\\App\\app.exe"), plat::kSOk);
+  EXPECT_EQ(plat::ShellLinkSetDescription(link, "Brackenvue"), plat::kSOk);
+  EXPECT_EQ(plat::ShellLinkSetWorkingDirectory(link, "C:\\App"), plat::kSOk);
+  plat::PersistFile* file = nullptr;
+  ASSERT_EQ(plat::ShellLinkQueryPersistFile(link, &file), plat::kSOk);
+
+  const std::string good = hl::ProgramsFolder() + "\\App.lnk";
+  char16_t wide[plat::kMaxPath];
+  ASSERT_EQ(plat::AnsiToWide(good.c_str(), wide, plat::kMaxPath), static_cast<int>(good.size()) + 1);
+  EXPECT_EQ(plat::AnsiToWide(good.c_str(), wide, static_cast<int>(good.size())), 0);  // no room for the terminator
+  EXPECT_EQ(plat::PersistFileSave(file, wide, true), plat::kSOk);
+
+  char16_t missing[64];
+  ASSERT_GT(plat::AnsiToWide("C:\\NoFolder\\App.lnk", missing, 64), 0);
+  EXPECT_LT(plat::PersistFileSave(file, missing, true), 0);
+  EXPECT_FALSE(hl::Exists("C:\\NoFolder\\App.lnk"));
+
+  plat::PersistFileRelease(file);
+  EXPECT_EQ(hl::LiveComObjectCount(), 1);  // the link itself is still held
+  plat::ShellLinkRelease(link);
+  EXPECT_EQ(hl::LiveComObjectCount(), 0);
+
+  std::optional<hl::LinkRecord> record = hl::ReadLink(good);
+  ASSERT_TRUE(record.has_value());
+  EXPECT_EQ(record->target, "C:\\App\\app.exe");
+  EXPECT_EQ(record->description, "Brackenvue");
+  EXPECT_EQ(record->workingDirectory, "C:\\App");
+}
+
+TEST(HeadlessShellTest, StartProgramResolvesNamesAndJoinsArguments) {
+  hl::AddFile("C:\\MEDIA\\directx.exe", "MZ");
+  hl::AddFile("C:\\MEDIA\\tool.exe", "MZ");
+  hl::SetChildExitCode(3);
+  const char* notepad[] = {"C:\\WINDOWS\\notepad.exe", "C:\\Program Files\\App\\read me.txt", nullptr};
+  EXPECT_EQ(plat::StartProgram(false, notepad[0], notepad), 0);
+  const char* directx[] = {"directx.exe", nullptr};
+  EXPECT_EQ(plat::StartProgram(true, "directx.exe", directx), 3);
+  const char* tool[] = {"tool", "/q", nullptr};
+  EXPECT_EQ(plat::StartProgram(true, "tool", tool), 3);  // found with its extension
+  const char* missing[] = {"setup.exe", nullptr};
+  EXPECT_EQ(plat::StartProgram(true, "setup.exe", missing), -1);
+
+  const auto& started = hl::StartedPrograms();
+  ASSERT_EQ(started.size(), 3u);
+  EXPECT_EQ(started[0].program, "C:\\WINDOWS\\notepad.exe");
+  EXPECT_EQ(started[0].commandLine, "C:\\WINDOWS\\notepad.exe C:\\Program Files\\App\\read me.txt");
+  EXPECT_FALSE(started[0].waited);
+  EXPECT_EQ(started[1].program, ".\\directx.exe");
+  EXPECT_EQ(started[1].commandLine, "directx.exe");
+  EXPECT_TRUE(started[1].waited);
+  EXPECT_EQ(started[2].program, ".\\tool");
+}
+
+// ---- Windows -------------------------------------------------------------------------------
+
+TEST(HeadlessWindowTest, ComboBoxSortsIgnoringCaseAndSelectsByPrefix) {
+  CDialog dialog;
+  ASSERT_TRUE(dialog.Create(102));
+  CComboBox box;
+  box.m_hWnd = fw::GetDlgItemHandle(dialog.m_hWnd, 1001);
+  ASSERT_NE(box.m_hWnd, nullptr);
+  EXPECT_EQ(box.AddString("zeta"), 0);
+  EXPECT_EQ(box.AddString("Alpha"), 0);
+  EXPECT_EQ(box.AddString("beta"), 1);
+  EXPECT_EQ(box.AddString("Beta Two"), 2);
+  EXPECT_EQ(hl::Get(box.m_hWnd)->items, (std::vector<std::string>{"Alpha", "beta", "Beta Two", "zeta"}));
+  EXPECT_EQ(box.GetLBText(3), "zeta");
+  EXPECT_EQ(box.GetLBText(4), "");
+
+  auto select = [&box](const char* text) {
+    return box.SendMessage(fw::kCbSelectString, static_cast<uintptr_t>(-1), reinterpret_cast<intptr_t>(text));
+  };
+  box.SetWindowText("typed");
+  EXPECT_EQ(select("q"), fw::kCbErr);
+  EXPECT_EQ(hl::Get(box.m_hWnd)->text, "typed");  // no match changes nothing
+  EXPECT_EQ(box.SendMessage(fw::kCbGetCurSel), -1);
+  EXPECT_EQ(select("BETA"), 1);
+  EXPECT_EQ(hl::Get(box.m_hWnd)->text, "beta");
+  EXPECT_EQ(box.SendMessage(fw::kCbGetCurSel), 1);
+  EXPECT_EQ(select("ta"), fw::kCbErr);  // a prefix, not a substring
+
+  // A template's controls are the only ones there are.
+  EXPECT_EQ(fw::GetDlgItemHandle(dialog.m_hWnd, 1004), nullptr);
+}
+
+TEST(HeadlessWindowTest, ProgressBarKeepsSixteenBitRangeAndClampsPosition) {
+  CDialog dialog;
+  ASSERT_TRUE(dialog.Create(129));
+  EXPECT_FALSE(hl::Get(dialog.m_hWnd)->visible);  // template 129 is not WS_VISIBLE
+  CProgressCtrl bar;
+  bar.m_hWnd = fw::GetDlgItemHandle(dialog.m_hWnd, 1004);
+  EXPECT_EQ(bar.SendMessage(fw::kPbmSetRange, 0, fw::MakeLParam(0, 70000)), fw::MakeLParam(0, 100));
+  EXPECT_EQ(hl::Get(bar.m_hWnd)->rangeHigh, 70000 - 65536);
+  EXPECT_EQ(bar.SendMessage(fw::kPbmSetPos, 3), 0);
+  EXPECT_EQ(bar.SendMessage(fw::kPbmSetPos, 9000), 3);
+  EXPECT_EQ(bar.SendMessage(fw::kPbmGetPos), 70000 - 65536);
+  EXPECT_EQ(hl::Get(bar.m_hWnd)->sent.size(), 4u);
+}
+
+class ScriptedDialog : public CDialog {
+ public:
+  explicit ScriptedDialog(bool endInInit) : CDialog(102), endInInit_(endInInit) {}
+  bool OnInitDialog() override {
+    CDialog::OnInitDialog();
+    if (endInInit_) {
+      EndDialog(fw::kIdCancel);
+      return false;
+    }
+    return true;
+  }
+  bool OnCommand(int id, int notifyCode) override {
+    if (id == 1006) {
+      answer = MessageBox("Go on?", nullptr, fw::kMbYesNo);
+      if (answer == fw::kIdYes) EndDialog(0);
+      return true;
+    }
+    return CDialog::OnCommand(id, notifyCode);
+  }
+  int answer = 0;
+
+ private:
+  bool endInInit_;
+};
+
+TEST(HeadlessWindowTest, EndDialogDuringInitEndsTheRunUnshown) {
+  bool stepRan = false;
+  hl::QueueModalStep([&stepRan](CDialog&) { stepRan = true; });
+  ScriptedDialog dialog(true);
+  EXPECT_EQ(dialog.DoModal(), fw::kIdCancel);
+  EXPECT_FALSE(stepRan);
+  hl::Window* window = hl::LastDialog(102);
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->destroyed);
+  EXPECT_EQ(hl::ActiveWindow(), nullptr);  // never shown, never active
+  EXPECT_EQ(hl::FocusWindow(), nullptr);
+  EXPECT_TRUE(hl::CallsOf(hl::Op::kShowWindow).empty());
+}
+
+TEST(HeadlessWindowTest, ModalStepsRunUntilTheDialogEnds) {
+  hl::QueueMessageBoxAnswer(fw::kIdNo);
+  std::vector<std::string> seen;
+  hl::QueueModalStep([&seen](CDialog& dlg) {
+    hl::Window* window = hl::Get(dlg.m_hWnd);
+    seen.push_back(window->visible ? "visible" : "hidden");
+    seen.push_back(hl::FocusWindow() == hl::Child(window, 1000) ? "focus 1000" : "focus elsewhere");
+    hl::Type(dlg, 1000, "D:\\Apps");
+    hl::Click(dlg, 1006);  // answered No: stays open
+  });
+  hl::QueueModalStep([&seen](CDialog& dlg) {
+    seen.push_back(hl::TextOf(dlg, 1000));
+    hl::Click(dlg, 1006);  // unscripted Yes/No box: Yes
+  });
+  hl::QueueModalStep([&seen](CDialog&) { seen.push_back("not reached"); });
+
+  ScriptedDialog dialog(false);
+  EXPECT_EQ(dialog.DoModal(), 0);
+  EXPECT_EQ(seen, (std::vector<std::string>{"visible", "focus 1000", "D:\\Apps"}));
+  ASSERT_EQ(hl::MessageBoxes().size(), 2u);
+  EXPECT_EQ(hl::MessageBoxes()[0].answer, fw::kIdNo);
+  EXPECT_EQ(hl::MessageBoxes()[1].answer, fw::kIdYes);
+  EXPECT_EQ(hl::MessageBoxes()[1].owner, reinterpret_cast<fw::WindowHandle>(hl::LastDialog(102)));
+  EXPECT_EQ(hl::MessageBoxes()[1].type, fw::kMbYesNo);
+  EXPECT_TRUE(hl::LastDialog(102)->destroyed);
+
+  // The step left over runs in the next loop; with none left the loop gives up.
+  ScriptedDialog second(false);
+  EXPECT_EQ(second.DoModal(), hl::kScriptExhausted);
+  EXPECT_EQ(seen.back(), "not reached");
+  EXPECT_TRUE(hl::LastDialog(102)->destroyed);
+}
+
+TEST(HeadlessWindowTest, LogRecordsWindowsAndMessagesInOrder) {
+  CDialog dialog;
+  ASSERT_TRUE(dialog.Create(129));
+  hl::ClearCalls();
+  CStatic status;
+  status.m_hWnd = fw::GetDlgItemHandle(dialog.m_hWnd, 1005);
+  status.SetWindowText("Copying files...");
+  fw::Send(fw::GetDlgItemHandle(dialog.m_hWnd, 1004), fw::kPbmSetPos, 2, 0);
+  dialog.DestroyWindow();
+  std::vector<std::string> log;
+  for (const hl::Call& call : hl::Calls()) log.push_back(std::string(hl::OpName(call.op)) + " " + call.arg1 + " " + call.arg2);
+  EXPECT_EQ(log, (std::vector<std::string>{"SetText ctl1005 Copying files...", "SendMessage ctl1004 0x402 2 0",
+                                           "DestroyWindow dlg129 "}));
+  EXPECT_TRUE(hl::Get(status.m_hWnd)->destroyed);  // children go with their dialog
+  status.m_hWnd = nullptr;
+}
+
+}  // namespace
