@@ -16,7 +16,7 @@ struct InstallState {
   char programFolder[260];  // written by the Install command before each run
   int32_t fileCount;
   int32_t shortcutCount;
-  ManifestEntry* entries;  // fileCount rows, owned here; replaced by each load
+  ManifestEntry* entries;  // fileCount rows (calloc), owned here; released by the next load
   // Sum of the listed files' lengths. 64-bit: a medium over 4 GiB must not wrap.
   uint64_t totalBytes;
   char readmeName[260];  // set by ".readme "; survives later loads

@@ -82,7 +82,9 @@ ManifestStream::ManifestStream(plat::FileReader* file) : file_(file) {}
 
 ManifestStream::ManifestStream(const char* text, size_t length) : mem_(text), memLen_(length) {}
 
-ManifestStream::~ManifestStream() { plat::CloseFile(file_); }
+ManifestStream::~ManifestStream() {
+  if (file_) plat::CloseFile(file_);
+}
 
 bool ManifestStream::Fill() {
   pos_ = 0;
@@ -168,7 +170,7 @@ int LoadManifest() {
     plat::FileReader* entryFile = plat::OpenForRead(row.fileName);
     uint64_t length = 0;
     bool measured = entryFile && plat::GetFileLength(entryFile, &length);
-    plat::CloseFile(entryFile);
+    if (entryFile) plat::CloseFile(entryFile);  // closed at once: a big medium must not run out of handles
     if (!measured) {
       SetErrorText("I can't find the installation file '%s'", row.fileName);
       return 0;
