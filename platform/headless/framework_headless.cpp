@@ -524,7 +524,14 @@ Window* LastDialog(int templateId) {
   return nullptr;
 }
 
-Window* Child(Window* dialog, int id) { return W(fw::GetDlgItemHandle(H(dialog), id)); }
+Window* Child(Window* dialog, int id) {
+  if (!dialog) return nullptr;
+  // Controls stay readable after their dialog is gone.
+  for (Window* child : dialog->children) {
+    if (child->id == id) return child;
+  }
+  return W(fw::GetDlgItemHandle(H(dialog), id));
+}
 
 Window* ActiveWindow() { return S().active; }
 Window* FocusWindow() { return S().focus; }
@@ -549,7 +556,12 @@ Window* ControlOf(CDialog& dialog, int id) {
 
 }  // namespace
 
-void Type(CDialog& dialog, int id, const std::string& text) { ControlOf(dialog, id)->text = text; }
+void Type(CDialog& dialog, int id, const std::string& text) {
+  Window* control = ControlOf(dialog, id);
+  control->text = text;
+  // Typing into a combo box's edit field leaves no list item selected.
+  control->selected = -1;
+}
 
 std::string TextOf(CDialog& dialog, int id) { return ControlOf(dialog, id)->text; }
 

@@ -94,7 +94,8 @@ const char* OpName(Op op);
 struct Fault {
   Op op;
   std::string path;  // "" matches any call; else the call's first argument, resolved
-                     // to a full path and compared case-insensitively
+                     // to a full path and compared case-insensitively (FindFirst:
+                     // the resolved directory joined with the name pattern)
   int skip = 0;      // matching calls let through before the fault strikes
   int times = 1;     // how many calls it strikes; -1: every later one
   // For COM operations: the HRESULT returned (negative). For kReadBytes: the
@@ -177,7 +178,10 @@ Window* Get(fw::WindowHandle handle);
 std::vector<Window*> AllWindows();
 // The dialog of a template created last (nullptr if none).
 Window* LastDialog(int templateId);
-Window* Child(Window* dialog, int id);  // created on first use, like a template's control
+// Created on first use while the dialog exists, like a template's control (a
+// template the model knows has only its own control ids); kept after the
+// dialog is destroyed.
+Window* Child(Window* dialog, int id);
 Window* ActiveWindow();
 Window* FocusWindow();  // the first tab-stop control after initialisation (id 1000 for 102)
 
@@ -206,7 +210,8 @@ constexpr intptr_t kScriptExhausted = -1000;
 void QueueModalStep(std::function<void(CDialog&)> step);
 // Helpers for steps: what the real window would do on a click / on typing.
 void Click(CDialog& dialog, int id);  // WM_COMMAND BN_CLICKED from control id
-void Type(CDialog& dialog, int id, const std::string& text);  // replaces the control's text
+// Replaces the control's text; in a combo box no list item stays selected.
+void Type(CDialog& dialog, int id, const std::string& text);
 std::string TextOf(CDialog& dialog, int id);
 
 }  // namespace hl
