@@ -69,6 +69,17 @@ bool CWnd::UpdateData(bool saveAndValidate) {
 
 void CWnd::DoDataExchange(CDataExchange*) {}
 
+void CWnd::RememberBoundControl(CWnd* control) {
+  if (m_boundCount < static_cast<int>(sizeof m_boundControls / sizeof m_boundControls[0])) {
+    m_boundControls[m_boundCount++] = control;
+  }
+}
+
+void CWnd::ForgetBoundControls() {
+  for (int i = 0; i < m_boundCount; ++i) m_boundControls[i]->m_hWnd = nullptr;
+  m_boundCount = 0;
+}
+
 // ---- Controls -----------------------------------------------------------------------
 
 int CComboBox::AddString(const char* text) {
@@ -94,6 +105,7 @@ std::string CComboBox::GetLBText(int index) {
 void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
   if (control.m_hWnd) return;  // bound once
   control.m_hWnd = fw::GetDlgItemHandle(dx->m_pDlgWnd->m_hWnd, id);
+  if (control.m_hWnd) dx->m_pDlgWnd->RememberBoundControl(&control);
 }
 
 void DDX_Text(CDataExchange* dx, int id, CString& value) {
@@ -147,7 +159,8 @@ intptr_t CDialog::DoModal() {
   m_modal = true;
   intptr_t result = fw::RunModal(this, m_templateId, m_parent ? m_parent->m_hWnd : nullptr);
   m_modal = false;
-  m_hWnd = nullptr;  // the modal run destroyed the window
+  m_hWnd = nullptr;  // the modal run destroyed the window and its children
+  ForgetBoundControls();
   return result;
 }
 

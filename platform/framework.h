@@ -134,8 +134,17 @@ class CWnd {
     return requested;
   }
 
+  // Control objects bound to children of this window by DDX_Control. When a
+  // modal run destroys the window, the children go with it; their objects
+  // forget the handles so that their destructors do not destroy a window
+  // that may by then belong to someone else.
+  void RememberBoundControl(CWnd* control);
+  void ForgetBoundControls();
+
  private:
   bool m_defaultRequested = false;
+  CWnd* m_boundControls[8] = {};
+  int m_boundCount = 0;
 };
 
 class CEdit : public CWnd {};
