@@ -42,6 +42,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -196,11 +197,16 @@ class Driver {
     AskIdle(combo, CB_GETCURSEL, 0, 0, &sel);
     std::string items;
     for (int i = 0; i < static_cast<int>(count); ++i) {
+      // Wide: Wine 8 marshals the ANSI form of CB_GETLBTEXT between
+      // processes as if it were wide, which cuts every item after one letter.
       DWORD_PTR len = 0;
-      AskIdle(combo, CB_GETLBTEXTLEN, i, 0, &len);
-      std::vector<char> buf(len + 1 > 1 ? len + 1 : 2, '\0');
-      AskIdle(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buf.data()), nullptr);
-      Emit("item index=%d text=%s", i, Quote(buf.data()).c_str());
+      SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 2000, &len);
+      std::vector<wchar_t> wide(len + 2, L'\0');
+      SendMessageTimeoutW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide.data()), SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                          2000, nullptr);
+      char narrow[1024] = {};
+      WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, narrow, sizeof narrow - 1, nullptr, nullptr);
+      Emit("item index=%d text=%s", i, Quote(narrow).c_str());
     }
     Emit("combo id=1001 text=%s count=%d cursel=%d", Quote(ControlText(combo)).c_str(), static_cast<int>(count),
          static_cast<int>(static_cast<LRESULT>(sel)));
@@ -271,9 +277,7 @@ class Driver {
   }
 
   void WaitBox() {
-    expectBox_ = true;
-    Wait("a message box", 30000, [&] { return pendingBox_ != nullptr; });
-    expectBox_ = false;
+    Wait("a message box", 30000, [&] { return !pendingBoxes_.empty(); });
   }
 
   void WaitProgress() {
@@ -297,9 +301,9 @@ class Driver {
   void AnswerBox(const std::string& answer) {
     int id = answer == "ok" ? IDOK : answer == "yes" ? IDYES : answer == "no" ? IDNO : 0;
     if (!id) throw Failure{"unknown answer " + answer};
-    if (!pendingBox_) WaitBox();
-    HWND box = pendingBox_;
-    pendingBox_ = nullptr;
+    WaitBox();
+    HWND box = pendingBoxes_.front();
+    pendingBoxes_.pop_front();
     HWND button = GetDlgItem(box, id);
     if (!button || !IsWindowVisible(button)) throw Failure{"the box has no " + answer + " button"};
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
@@ -310,6 +314,7 @@ class Driver {
   void Idle(DWORD ms) {
     DWORD until = GetTickCount() + ms;
     Wait("nothing", ms + 1000, [&] {
+      NoUnansweredBox();
       if (Exited()) throw Failure{"the installer ended while it should have stayed"};
       return static_cast<LONG>(GetTickCount() - until) >= 0;
     });
@@ -317,7 +322,16 @@ class Driver {
   }
 
   void WaitExit() {
-    Wait("the installer to end", 30000, [&] { return Exited(); });
+    Wait("the installer to end", 30000, [&] {
+      NoUnansweredBox();
+      return Exited();
+    });
+  }
+
+  // A box that the scenario does not answer would block the installer until
+  // the timeout: fail at once instead.
+  void NoUnansweredBox() {
+    if (!pendingBoxes_.empty()) throw Failure{"a message box nobody asked for"};
   }
 
  private:
@@ -372,10 +386,11 @@ class Driver {
     Enum e{pid_, {}};
     EnumWindows(Collect, reinterpret_cast<LPARAM>(&e));
     HWND progressNow = nullptr;
+    std::vector<HWND> newBoxes;
     for (HWND h : e.wnds) {
       if (!IsWindowVisible(h) || ClassOf(h) != "#32770") continue;
       if (GetDlgItem(h, kMsgBoxTextId)) {
-        OnBox(h);
+        newBoxes.push_back(h);
       } else if (GetDlgItem(h, kDirFieldId) && StoredText(h) == kDialogCaption) {
         if (!dialog_) dialog_ = h;
       } else if (StoredText(h) == kProgressCaption) {
@@ -385,7 +400,10 @@ class Driver {
         Emit("window caption=%s owner=%s", Quote(StoredText(h)).c_str(), OwnerName(GetWindow(h, GW_OWNER)).c_str());
       }
     }
+    // The progress window first: its end is reported before a box that
+    // follows it in the same look.
     WatchProgress(progressNow);
+    for (HWND h : newBoxes) OnBox(h);
     if (dialog_) {
       bool visible = IsWindow(dialog_) && IsWindowVisible(dialog_);
       if (dialogShown_ && !visible && !dialogHiddenReported_) {
@@ -427,10 +445,7 @@ class Driver {
          Quote(StoredText(box)).c_str(), OwnerName(GetWindow(box, GW_OWNER)).c_str(), buttons.c_str(),
          hasIcon ? IconKind(icon).c_str() : "none", (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0,
          dlgVisible ? 1 : 0, dlgEnabled ? 1 : 0, NowMs(), Quote(StoredText(GetDlgItem(box, kMsgBoxTextId))).c_str());
-    if (!expectBox_ || pendingBox_) {
-      throw Failure{"a message box nobody asked for"};
-    }
-    pendingBox_ = box;
+    pendingBoxes_.push_back(box);
   }
 
   // The kind of a box's icon. The icon handle belongs to the installer and
@@ -556,17 +571,15 @@ class Driver {
       Emit("progress status=%s", Quote(status).c_str());
     }
     HWND bar = GetDlgItem(progress_, 1004);
-    PBRANGE range = {};
     DWORD_PTR r = 0;
     // Short waits only: between its paint pumps the installer is busy.
-    if (bar && lastRangeHi_ < 0 && AskIdle(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range), &r, 50)) {
-      // PBM_GETRANGE returns the low bound; the structure is not marshalled
-      // across processes everywhere, so ask twice.
-      DWORD_PTR hi = 0;
-      if (AskIdle(bar, PBM_GETRANGE, FALSE, 0, &hi, 50)) {
-        lastRangeHi_ = static_cast<int>(hi);
-        Emit("progress range=%d..%d", static_cast<int>(r), lastRangeHi_);
-      }
+    // PBM_GETRANGE gets no structure pointer: it would point into this
+    // process. Its result is the low bound for TRUE, the high one for FALSE.
+    DWORD_PTR lo = 0;
+    if (bar && lastRangeHi_ < 0 && AskIdle(bar, PBM_GETRANGE, TRUE, 0, &lo, 50) &&
+        AskIdle(bar, PBM_GETRANGE, FALSE, 0, &r, 50)) {
+      lastRangeHi_ = static_cast<int>(r);
+      Emit("progress range=%d..%d", static_cast<int>(lo), lastRangeHi_);
     }
     if (bar && AskIdle(bar, PBM_GETPOS, 0, 0, &r, 50) && static_cast<int>(r) != lastPos_) {
       lastPos_ = static_cast<int>(r);
@@ -575,8 +588,9 @@ class Driver {
   }
 
   void EndProgress() {
+    long long gone = NowMs();
     StopHungWatch();
-    Emit("progress gone t=%lld", NowMs());
+    Emit("progress gone t=%lld", gone);
     Emit("responsive samples=%ld max_reply_ms=%ld hung=%ld", watch_.samples, watch_.maxReplyMs, watch_.hung);
     progress_ = nullptr;
   }
@@ -646,8 +660,7 @@ class Driver {
   bool dialogShown_ = false;
   bool dialogHiddenReported_ = false;
   std::vector<HWND> seen_;
-  bool expectBox_ = false;
-  HWND pendingBox_ = nullptr;
+  std::deque<HWND> pendingBoxes_;  // seen, not yet answered, oldest first
   HWND progress_ = nullptr;
   std::string lastStatus_;
   int lastPos_ = -1;
@@ -765,6 +778,7 @@ int main(int argc, char** argv) {
   try {
     d.Start(exe, medium);
     for (const std::string& s : steps) RunStep(d, s);
+    d.NoUnansweredBox();
     Emit("done");
   } catch (const Failure& e) {
     Emit("FAIL %s", Quote(e.why).c_str());

@@ -47,6 +47,10 @@ class Failed(Exception):
     pass
 
 
+class Skipped(Exception):
+    pass
+
+
 def check(cond, message):
     if not cond:
         raise Failed(message)
@@ -139,7 +143,7 @@ class Runner:
         self.records = os.path.join(self.work, "records")
         os.makedirs(self.records)
         self.env["E2E_RECORD_DIR"] = to_windows(self.records)
-        info = self.wine_driver(["--info"], timeout=60).stdout
+        info = self.wine_driver(["--info"], timeout=60)[1]
         fields = dict(line.split("=", 1) for line in info.splitlines() if "=" in line)
         self.programs_win = fields["programs"].strip()
         self.windir_win = fields["windir"].strip()
@@ -159,12 +163,28 @@ class Runner:
     # -- Wine
 
     def wine_driver(self, argv, timeout):
-        cmd = ["wine", self.args.driver] + argv
-        try:
-            return subprocess.run(cmd, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                  text=True, errors="replace", timeout=timeout)
-        except subprocess.TimeoutExpired as e:
-            raise Failed("the driver did not end within %d s:\n%s" % (timeout, e.stdout or ""))
+        """Runs the driver under Wine; returns (exit code, stdout, stderr).
+
+        Its output goes to files, not pipes: Wine's own background processes
+        (services, explorer), started with the first program of a prefix,
+        inherit the descriptors and would hold a pipe open for the wineserver's
+        whole life.
+        """
+        out_path = os.path.join(self.work, "driver.out")
+        err_path = os.path.join(self.work, "driver.err")
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            try:
+                proc = subprocess.run(["wine", self.args.driver] + argv, env=self.env, stdin=subprocess.DEVNULL,
+                                      stdout=out, stderr=err, timeout=timeout)
+                rc = proc.returncode
+            except subprocess.TimeoutExpired:
+                rc = None
+        with open(out_path, "r", errors="replace") as f:
+            stdout = f.read().replace("\r\n", "\n")
+        with open(err_path, "r", errors="replace") as f:
+            stderr = f.read()
+        check(rc is not None, "the driver did not end within %d s:\n%s" % (timeout, stdout))
+        return rc, stdout, stderr
 
     def drive(self, medium, steps, timeout=60):
         """Runs INSTALL.EXE from the medium through the driver; returns the events."""
@@ -173,17 +193,16 @@ class Runner:
         script = os.path.join(self.work, "script.txt")
         with open(script, "w") as f:
             f.write("\n".join(steps) + "\n")
-        result = self.wine_driver(["--exe", to_windows(installer), "--medium", to_windows(medium),
-                                   "--script", to_windows(script), "--timeout", str(timeout)],
-                                  timeout=timeout + 30)
+        rc, stdout, stderr = self.wine_driver(["--exe", to_windows(installer), "--medium", to_windows(medium),
+                                               "--script", to_windows(script), "--timeout", str(timeout)],
+                                              timeout=timeout + 30)
         print("--- transcript")
-        print(result.stdout.rstrip())
-        if result.stderr.strip():
+        print(stdout.rstrip())
+        if stderr.strip():
             print("--- driver stderr")
-            print(result.stderr.rstrip())
-        events = parse_transcript(result.stdout)
-        check(result.returncode == 0 and events and events[-1].kind == "done",
-              "the driver failed (exit %d)" % result.returncode)
+            print(stderr.rstrip())
+        events = parse_transcript(stdout)
+        check(rc == 0 and events and events[-1].kind == "done", "the driver failed (exit %d)" % rc)
         return events
 
     # -- the prefix
@@ -642,13 +661,18 @@ def large_file_not_hung(r):
     duration = gone.t() - shown.t()
     resp = first(ev, "responsive")
     print("progress window up for %d ms; %s" % (duration, resp.line))
-    # Windows marks a window "Not Responding" after 5 s without a look at its
-    # queue; a copy much shorter than that proves nothing either way.
-    check(duration >= 2000, "the copy took only %d ms: too short to judge; raise E2E_LARGE_FILE_MB" % duration)
+    # An installer that does not look at its queue during the copy answers
+    # only when the copy is over: its slowest reply is about the whole copy.
+    # One that pumps answers within its pump interval, plus a stall of the
+    # disk now and then.
+    limit = 2000
+    if duration < 2 * limit:
+        raise Skipped("the copy took only %d ms: too short to tell a responsive installer from a stuck one; "
+                      "raise E2E_LARGE_FILE_MB" % duration)
     check(int(resp["samples"]) >= 3, "too few responsiveness samples: %s" % resp.line)
     check(resp["hung"] == "0", "the windows were reported hung during the copy: %s" % resp.line)
-    check(int(resp["max_reply_ms"]) < 1000,
-          "the windows took %s ms to answer during the copy" % resp["max_reply_ms"])
+    check(int(resp["max_reply_ms"]) < limit,
+          "the windows took %s ms to answer during a %d ms copy" % (resp["max_reply_ms"], duration))
     check(first(ev, "progress", status="Copying files...") is not None, "\"Copying files...\" was never seen")
     expect_exit(ev)
 
@@ -681,6 +705,9 @@ def main():
     except Failed as e:
         print("FAILED: %s" % e)
         return 1
+    except Skipped as e:
+        print("SKIPPED: %s" % e)
+        return SKIP
     finally:
         if r:
             r.close()
