@@ -33,7 +33,10 @@ bash scripts/setup-deps.sh
 build=$root/build/win32
 say "building the win32 preset (log: build/win32-build.log)"
 mkdir -p "$root/build"
-if ! { cmake --preset win32 && cmake --build --preset win32 -j2; } >"$root/build/win32-build.log" 2>&1; then
+# Only what this command runs: INSTALL.EXE and the sample program (staged
+# together as the sample medium) and the driver of the walkthrough.
+if ! { cmake --preset win32 && cmake --build --preset win32 -j2 --target sample_medium e2e_driver; } \
+  >"$root/build/win32-build.log" 2>&1; then
   tail -n 40 "$root/build/win32-build.log"
   echo "run-sample: the build failed" >&2
   exit 1
@@ -142,6 +145,8 @@ wait-box
 sync 4-readme-notice
 box ok
 wait-exit
+wait-window readme.txt
+sync 5-notepad
 EOF
 
 say "walkthrough: Install with the defaults, screenshots in docs/screenshots/"
@@ -155,10 +160,11 @@ wine explorer /desktop=Brackenvue,800x600 "$build/tests/e2e/e2e_driver.exe" \
 driver=$!
 
 status=0
-for stage in 1-install-dialog 2-progress 3-complete 4-readme-notice; do
+for stage in 1-install-dialog 2-progress 3-complete 4-readme-notice 5-notepad; do
   for ((i = 0; i < 1200; i++)); do
     [ -e "$work/sync/$stage.ready" ] && break
     kill -0 "$driver" 2>/dev/null || break
+    grep -q '^FAIL' "$work/transcript.txt" 2>/dev/null && break
     sleep 0.1
   done
   if [ ! -e "$work/sync/$stage.ready" ]; then
@@ -171,16 +177,44 @@ for stage in 1-install-dialog 2-progress 3-complete 4-readme-notice; do
   echo "  screenshot docs/screenshots/$stage.png"
   touch "$work/sync/$stage.done"
 done
-for ((i = 0; i < 1200; i++)); do
-  kill -0 "$driver" 2>/dev/null || break
+# The virtual desktop stays up as long as a window is open on it (Notepad);
+# the driver is done when its transcript says so.
+for ((i = 0; i < 300; i++)); do
+  grep -q -E '^(done|FAIL)' "$work/transcript.txt" 2>/dev/null && break
   sleep 0.1
 done
-kill -0 "$driver" 2>/dev/null && { kill "$driver" 2>/dev/null || true; status=1; }
-wait "$driver" 2>/dev/null || true
 
+# Last, the installed shortcut: started by the shell, it runs the sample
+# program, which shows where it runs from (the link's working directory).
+programs_lin=$(ls -d "$prefix"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/"Start Menu"/Programs |
+  grep -v /Public/ | head -n1)
+programs_win="C:/${programs_lin#"$prefix"/drive_c/}"
+programs_win=${programs_win//\//\\}
+if [ $status = 0 ]; then
+  # The sample program's box is captioned Brackenvue; nothing else open then is.
+  printf 'wait-window Brackenvue\nsync 6-shortcut\n' >"$work/steps2.txt"
+  wine explorer /desktop=Brackenvue,800x600 start "$programs_win\Brackenvue\Brackenvue.lnk" </dev/null >/dev/null 2>&1 &
+  wine explorer /desktop=Brackenvue,800x600 "$build/tests/e2e/e2e_driver.exe" --script "$(winpath "$work/steps2.txt")" \
+    --sync "$(winpath "$work/sync")" --transcript "$(winpath "$work/transcript2.txt")" --timeout 60 \
+    </dev/null >/dev/null 2>&1 &
+  for ((i = 0; i < 300; i++)); do
+    [ -e "$work/sync/6-shortcut.ready" ] && break
+    grep -q '^FAIL' "$work/transcript2.txt" 2>/dev/null && break
+    sleep 0.1
+  done
+  if [ -e "$work/sync/6-shortcut.ready" ]; then
+    sleep 0.3
+    import -window root -crop 800x600+0+0 +repage "$shots/6-shortcut.png"
+    echo "  screenshot docs/screenshots/6-shortcut.png"
+    touch "$work/sync/6-shortcut.done"
+  else
+    echo "run-sample: the installed shortcut did not start the sample program" >&2
+    status=1
+  fi
+fi
 echo
 say "what the driver saw"
-sed 's/^/  /' "$work/transcript.txt" 2>/dev/null || echo "  (no transcript)"
+cat "$work/transcript.txt" "$work/transcript2.txt" 2>/dev/null | sed 's/^/  /' || echo "  (no transcript)"
 grep -q '^done' "$work/transcript.txt" 2>/dev/null || status=1
 
 report "$prefix" 'C:\Program Files\Brackenvue' Brackenvue

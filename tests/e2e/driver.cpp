@@ -15,6 +15,8 @@
 //         box ok|yes|no          wait for the next message box, print it, answer it
 //         wait-box               wait for the next message box and print it; "box" answers it
 //         wait-progress          wait until the progress window shows its status text
+//         wait-window TEXT       wait for a visible window of any process whose caption
+//                                contains TEXT (Notepad showing the readme)
 //         sync NAME              write NAME.ready into the --sync directory and wait for
 //                                NAME.done there (another program takes a screenshot)
 //         idle MS                keep watching for MS milliseconds; the installer must stay up
@@ -286,6 +288,15 @@ class Driver {
     });
   }
 
+  void WaitWindow(const std::string& text) {
+    CaptionSearch search{&text, nullptr};
+    Wait("a window with that caption", 30000, [&] {
+      EnumWindows(FindCaption, reinterpret_cast<LPARAM>(&search));
+      return search.found != nullptr;
+    });
+    Emit("window caption=%s t=%lld", Quote(StoredText(search.found)).c_str(), NowMs());
+  }
+
   void Sync(const std::string& dir, const std::string& name) {
     if (dir.empty()) throw Failure{"sync needs --sync DIR"};
     std::string ready = dir + "\\" + name + ".ready";
@@ -351,6 +362,7 @@ class Driver {
 
   bool Exited() {
     if (exited_) return true;
+    if (!process_) throw Failure{"no installer was started"};
     if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) return false;
     Poll();  // last look at the windows first
     DWORD code = 0;
@@ -368,6 +380,19 @@ class Driver {
     if (!owner) return "none";
     if (owner == dialog_) return "dialog";
     return HexHandle(owner);
+  }
+
+  struct CaptionSearch {
+    const std::string* text;
+    HWND found;
+  };
+  static BOOL CALLBACK FindCaption(HWND h, LPARAM lp) {
+    auto* s = reinterpret_cast<CaptionSearch*>(lp);
+    if (IsWindowVisible(h) && StoredText(h).find(*s->text) != std::string::npos) {
+      s->found = h;
+      return FALSE;
+    }
+    return TRUE;
   }
 
   struct Enum {
@@ -705,6 +730,8 @@ void RunStep(Driver& d, const std::string& line) {
     d.WaitBox();
   } else if (cmd == "wait-progress") {
     d.WaitProgress();
+  } else if (cmd == "wait-window") {
+    d.WaitWindow(rest);
   } else if (cmd == "sync") {
     d.Sync(g_syncDir, Trim(rest));
   } else if (cmd == "idle") {
@@ -752,7 +779,9 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (exe.empty() || medium.empty() || script.empty()) {
+  // Without --exe only the steps that watch other programs' windows work
+  // (wait-window, sync).
+  if ((exe.empty() != medium.empty()) || script.empty()) {
     fprintf(stderr, "usage: e2e_driver --exe PATH --medium DIR --script FILE [--transcript FILE] [--sync DIR] [--timeout S]\n");
     return 2;
   }
@@ -776,7 +805,7 @@ int main(int argc, char** argv) {
   Driver d(timeoutSec);
   int rc = 0;
   try {
-    d.Start(exe, medium);
+    if (!exe.empty()) d.Start(exe, medium);
     for (const std::string& s : steps) RunStep(d, s);
     d.NoUnansweredBox();
     Emit("done");
