@@ -593,6 +593,39 @@ def stop_then_retry(r):
 
 
 @scenario
+def stop_no_space(r):
+    """Not enough space on a small real disk: result 0, nothing written there, the dialog stays."""
+    r.clean_install()
+    disk = os.path.join(r.work, "small-disk")
+    os.makedirs(disk)
+    # A 1 MiB RAM disk, seen by Wine as drive X:.
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", disk],
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+        raise Skipped("cannot mount a small tmpfs here (needs root)")
+    drive = os.path.join(r.prefix.root, "dosdevices", "x:")
+    try:
+        remove(drive)
+        os.symlink(disk, drive)
+        m = Medium(r)
+        m.add("brackenvue.exe", "Brackenvue", source=r.args.sample_program)
+        # More than half of the disk: the check asks for twice the total.
+        m.add("sample.dat", "Sample Data", data=b"\x5a" * (600 * 1024))
+        m.write_manifest()
+        ev = r.drive(m.dir, ["wait-dialog", "set 1000 X:\\Brackenvue", "click 1006", "box ok", "idle 300",
+                             "click 2", "wait-exit"])
+        left = os.listdir(disk)
+    finally:
+        remove(drive)
+        subprocess.run(["umount", disk], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    expect_boxes(ev, [error_box("There is not enough space on the destination disk.\nPlease choose another location.")])
+    check(boxes(ev)[0]["dialog_enabled"] == "1", "the Error box disabled the dialog")
+    check(first(ev, "progress shown") is None, "the progress window opened although the space check failed")
+    check(left == [], "files were written to the full disk: %s" % left)
+    check(not os.path.exists(os.path.join(r.programs, DEFAULT_FOLDER)), "the program folder was created")
+    expect_exit(ev)
+
+
+@scenario
 def failure_missing_file(r):
     """A listed file missing from the medium: result -1, two boxes in order, nothing written."""
     r.clean_install()
@@ -605,7 +638,8 @@ def failure_missing_file(r):
     ev = r.drive(m.dir, ["wait-dialog", "click 1006", "box ok", "box ok", "wait-exit"])
     expect_boxes(ev, [error_box("I can't find the installation file 'missing.dat'"), app_box(NOT_COMPLETED_TEXT)])
     b1, b2 = boxes(ev)
-    check(b1["dialog_visible"] == "1", "the dialog was ended before the engine's message")
+    check(b1["dialog_visible"] == "1" and b1["dialog_enabled"] == "1",
+          "the dialog was ended or disabled before the engine's message: %s" % b1.line)
     hidden = first(ev, "dialog hidden")
     check(hidden is not None and b1.t() <= hidden.t() <= b2.t(),
           "the dialog must end between the two boxes: %s" % (hidden and hidden.line))
@@ -673,7 +707,11 @@ def large_file_not_hung(r):
     check(resp["hung"] == "0", "the windows were reported hung during the copy: %s" % resp.line)
     check(int(resp["max_reply_ms"]) < limit,
           "the windows took %s ms to answer during a %d ms copy" % (resp["max_reply_ms"], duration))
+    # The long copy gives time to read the window: the range for two entries,
+    # and the first file counted while the second one is copied.
     check(first(ev, "progress", status="Copying files...") is not None, "\"Copying files...\" was never seen")
+    check(first(ev, "progress", range="0..4") is not None, "the range 0..4 was never seen")
+    check(first(ev, "progress", pos="1") is not None, "the position 1 was never seen during the long copy")
     expect_exit(ev)
 
 
