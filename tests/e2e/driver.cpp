@@ -244,8 +244,9 @@ class Driver {
     NeedDialog();
     HWND c = GetDlgItem(dialog_, id);
     if (!c) throw Failure{"no control " + std::to_string(id)};
+    long long t = NowMs();
     PostMessageA(c, BM_CLICK, 0, 0);
-    Emit("click id=%d t=%lld", id, NowMs());
+    Emit("click id=%d t=%lld", id, t);
   }
 
   void Key(int id, const std::string& key) {
@@ -267,15 +268,17 @@ class Driver {
     // The dialog's message loop hands posted keys to IsDialogMessage just like
     // typed ones: ESC becomes IDCANCEL, ENTER the default button's command.
     UINT scan = MapVirtualKeyA(vk, 0);
+    long long t = NowMs();
     PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
     PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
-    Emit("key %s t=%lld", key.c_str(), NowMs());
+    Emit("key %s t=%lld", key.c_str(), t);
   }
 
   void Close() {
     NeedDialog();
+    long long t = NowMs();
     PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0);
-    Emit("close t=%lld", NowMs());
+    Emit("close t=%lld", t);
   }
 
   void WaitBox() {
@@ -317,8 +320,11 @@ class Driver {
     pendingBoxes_.pop_front();
     HWND button = GetDlgItem(box, id);
     if (!button || !IsWindowVisible(button)) throw Failure{"the box has no " + answer + " button"};
+    // Times are taken before the post: what the installer does in answer
+    // can never seem to come first.
+    long long t = NowMs();
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
-    Emit("answer %s t=%lld", answer.c_str(), NowMs());
+    Emit("answer %s t=%lld", answer.c_str(), t);
     Wait("the box to close", 10000, [&] { return !IsWindow(box) || !IsWindowVisible(box); });
   }
 
