@@ -65,6 +65,31 @@ bool CheckPathsFit() {
   return true;
 }
 
+// Whether `name`, joined to a directory, stays inside it. Windows takes "/"
+// as a separator too, and folds a ".." component (and "...", ".. " and the
+// like, once trailing dots and spaces are dropped) into the parent: a medium
+// listing "..\..\Windows\x.dll" or a shortcut "..\Startup\x" would write
+// outside the installation directory or the program folder.
+bool StaysInside(const char* name) {
+  const char* component = name;
+  for (const char* p = name;; ++p) {
+    if (*p == '\\' || *p == '/' || *p == '\0') {
+      int dots = 0;
+      bool onlyDotsAndSpaces = true;
+      for (const char* c = component; c < p; ++c) {
+        if (*c == '.') {
+          ++dots;
+        } else if (*c != ' ') {
+          onlyDotsAndSpaces = false;
+        }
+      }
+      if (onlyDotsAndSpaces && dots >= 2) return false;
+      if (*p == '\0') return true;
+      component = p + 1;
+    }
+  }
+}
+
 // Twice the total, held at the top instead of wrapping.
 uint64_t SpaceNeeded(uint64_t totalBytes) {
   return totalBytes > UINT64_MAX / 2 ? UINT64_MAX : totalBytes * 2;
@@ -105,6 +130,15 @@ int RunInstall() {
   if (!LoadManifest()) {
     if (st.errorText[0] == '\0') SetErrorText("I couldn't read the installation file.");
     return -1;
+  }
+
+  // A manifest whose names climb out of their directories is not a medium
+  // this installer will use: nothing has been written yet.
+  for (int32_t i = 0; i < st.fileCount; ++i) {
+    if (!StaysInside(st.entries[i].fileName) || !StaysInside(st.entries[i].shortcutName)) {
+      SetErrorText("I couldn't read the installation file.");
+      return -1;
+    }
   }
 
   if (!CheckPathsFit()) return 0;

@@ -1,0 +1,208 @@
+// Hostile media and faults the headless machine can make happen that Windows
+// under Wine cannot make on demand: names that climb out of their directory,
+// a listed file that goes away while the run is under way, a medium error in
+// the middle of a copy over an earlier installation, and a manifest of 70,000
+// entries. The faults that Wine can make real are shown by tests/e2e/faults_*
+// and tests/win32/faults_*; docs/faults.md lists them all.
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/install_run.h"
+#include "engine/install_state.h"
+#include "engine/manifest.h"
+#include "platform/framework.h"
+#include "platform/headless/headless.h"
+
+namespace {
+
+const char kInstallDir[] = "C:\\Games\\Brackenvue";
+const char kProgramFolder[] = "C:\\Users\\user\\Start Menu\\Programs\\Brackenvue";
+const char kUnreadable[] = "I couldn't read the installation file.";
+
+std::string Installed(const std::string& name) { return std::string(kInstallDir) + "\\" + name; }
+
+class FaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::free(g_installState.entries);
+    g_installState = InstallState{};
+    std::strcpy(g_installState.installDir, kInstallDir);
+    std::strcpy(g_installState.programFolder, kProgramFolder);
+  }
+  void TearDown() override {
+    std::free(g_installState.entries);
+    g_installState = InstallState{};
+  }
+  static std::string Error() { return g_installState.errorText; }
+};
+
+// ---- Names that leave their directory ----------------------------------------------
+
+TEST_F(FaultsTest, NamesThatClimbOutOfTheirDirectoryAreRefusedBeforeAnythingIsWritten) {
+  // Each manifest line names a source that exists, so the load succeeds and
+  // only the run's own check stands between the medium and the disk. Found
+  // by the paths fuzzer (fuzz/regressions/paths/).
+  const struct {
+    const char* line;
+    const char* source;  // a file put where the line's file name finds it
+  } refused[] = {
+      {"..\\evil.dll Evil", "C:\\evil.dll"},
+      {"sub\\..\\..\\evil.dll Evil", "C:\\evil.dll"},
+      {"../evil.dll Evil", "C:\\MEDIA\\../evil.dll"},  // "/" separates on Windows, not in the model
+      {"...\\evil.dll Evil", "C:\\MEDIA\\...\\evil.dll"},
+      {"app.exe ..\\Startup\\Evil", "C:\\MEDIA\\app.exe"},
+      {"app.exe Sub\\..\\..\\Evil", "C:\\MEDIA\\app.exe"},
+      {"app.exe .. \\Evil", "C:\\MEDIA\\app.exe"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.line);
+    hl::Reset();
+    SetUp();
+    hl::AddFile(c.source, "payload");
+    hl::AddFile("C:\\MEDIA\\setup.inf", std::string("1\r\n") + c.line + "\r\n");
+    const std::vector<std::string> before = hl::ListAll();
+    EXPECT_EQ(RunInstall(), -1);
+    EXPECT_EQ(Error(), kUnreadable);
+    EXPECT_EQ(hl::ListAll(), before);
+    EXPECT_EQ(hl::LastDialog(129), nullptr);
+  }
+
+  // Dots inside or around a name are only names.
+  const char* const accepted[] = {"a..b.txt Short..Cut", ".hidden .lnk", "sub.\\x.txt ..x", "x.txt .\\X"};
+  for (const char* line : accepted) {
+    SCOPED_TRACE(line);
+    hl::Reset();
+    SetUp();
+    std::string name(line, std::strchr(line, ' '));
+    hl::AddFile("C:\\MEDIA\\" + name, "data");
+    hl::AddDir(Installed("sub."));
+    hl::AddFile("C:\\MEDIA\\setup.inf", std::string("1\r\n") + line + "\r\n");
+    EXPECT_EQ(RunInstall(), 1) << Error();
+    EXPECT_EQ(hl::ReadContent(Installed(name)), "data");
+  }
+}
+
+// ---- A listed file that goes away after the load ------------------------------------
+
+TEST_F(FaultsTest, FileGoneAfterTheLoadLeavesAnEarlierInstallationAsItWas) {
+  // An earlier installation is in place; this run's b.txt disappears from
+  // the medium after the manifest was read. Before the existence check it is
+  // the medium's fault (-1); between the check and the copy the copy fails
+  // (0). Either way the installed b.txt keeps its old content.
+  const struct {
+    const char* moment;
+    hl::Fault fault;
+    int result;
+    std::string message;
+  } cases[] = {
+      {"before the existence check", {hl::Op::kGetFileAttribs, "C:\\MEDIA\\b.txt"}, -1,
+       "I couldn't find the file 'b.txt.'"},
+      {"between the check and the copy", {hl::Op::kCopyFile, "C:\\MEDIA\\b.txt"}, 0,
+       "I couldn't copy b.txt to C:\\Games\\Brackenvue\\b.txt."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.moment);
+    hl::Reset();
+    SetUp();
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+      hl::AddFile(std::string("C:\\MEDIA\\") + name, std::string("new ") + name);
+      hl::AddFile(Installed(name), std::string("old ") + name);
+    }
+    hl::AddFile("C:\\MEDIA\\setup.inf", "3\r\na.txt A\r\nb.txt B\r\nc.txt C\r\n");
+    hl::InjectFault(c.fault);
+    EXPECT_EQ(RunInstall(), c.result);
+    EXPECT_EQ(Error(), c.message);
+    EXPECT_EQ(hl::ReadContent(Installed("a.txt")), "new a.txt");
+    EXPECT_EQ(hl::ReadContent(Installed("b.txt")), "old b.txt");
+    EXPECT_EQ(hl::ReadContent(Installed("c.txt")), "old c.txt");
+    EXPECT_TRUE(hl::CallsOf(hl::Op::kDeleteFile).empty());
+    EXPECT_TRUE(hl::LastDialog(129)->destroyed);
+  }
+}
+
+TEST_F(FaultsTest, MediumErrorPartWayThroughACopyLeavesNoHalfFile) {
+  // A read error after 3 bytes of b.txt, over an earlier installation: the
+  // copy had already cut the old b.txt, so what is left of it is removed
+  // rather than left looking installed. The file after it is not touched.
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    hl::AddFile(std::string("C:\\MEDIA\\") + name, std::string("new content of ") + name);
+  }
+  hl::AddFile(Installed("b.txt"), "old b.txt");
+  hl::AddFile(Installed("c.txt"), "old c.txt");
+  hl::AddFile("C:\\MEDIA\\setup.inf", "3\r\na.txt A\r\nb.txt B\r\nc.txt C\r\n");
+  hl::Fault fault{hl::Op::kCopyFile, "C:\\MEDIA\\b.txt"};
+  fault.partialBytes = 3;
+  hl::InjectFault(fault);
+
+  EXPECT_EQ(RunInstall(), 0);
+  EXPECT_EQ(Error(), "I couldn't copy b.txt to C:\\Games\\Brackenvue\\b.txt.");
+  EXPECT_EQ(hl::ReadContent(Installed("a.txt")), "new content of a.txt");
+  EXPECT_FALSE(hl::Exists(Installed("b.txt")));
+  EXPECT_EQ(hl::ReadContent(Installed("c.txt")), "old c.txt");
+  EXPECT_FALSE(hl::Exists(std::string(kProgramFolder) + "\\A.lnk"));
+}
+
+// ---- 70,000 entries -------------------------------------------------------------------
+
+// A medium of `entries` entries that all name the same one-byte file.
+void LargeMedium(int entries) {
+  hl::AddFile("C:\\MEDIA\\a.txt", "a");
+  std::string manifest = std::to_string(entries) + "\r\n";
+  for (int i = 0; i < entries; ++i) manifest += "a.txt A\r\n";
+  hl::AddFile("C:\\MEDIA\\setup.inf", manifest);
+}
+
+struct Cost {
+  size_t calls;       // platform calls made
+  size_t tableBytes;  // the block holding the manifest table
+};
+
+// The platform calls each doubling costs, at two sizes: the same number of
+// calls per entry means nothing goes back over earlier entries (reopening
+// the manifest, re-testing directories, searching the table). Only the
+// fixed calls of a load or run are not doubled.
+void ExpectLinear(const char* what, const Cost& half, const Cost& full) {
+  const long long fixed = 2 * static_cast<long long>(half.calls) - static_cast<long long>(full.calls);
+  EXPECT_GE(fixed, 0) << what << ": " << half.calls << " calls, then " << full.calls << " for twice the entries";
+  EXPECT_LT(fixed, 100) << what << ": " << half.calls << " calls, then " << full.calls << " for twice the entries";
+}
+
+TEST_F(FaultsTest, SeventyThousandEntriesCostTwiceWhatThirtyFiveThousandDo) {
+  // The load at the full size: calls and memory in proportion to the count.
+  auto load = [this](int entries) {
+    hl::Reset();
+    SetUp();
+    LargeMedium(entries);
+    hl::ClearCalls();
+    EXPECT_EQ(LoadManifest(), 1);
+    EXPECT_EQ(hl::OpenFileCount(), 0);
+    return Cost{hl::Calls().size(), malloc_usable_size(g_installState.entries)};
+  };
+  const Cost half = load(35000);
+  const Cost full = load(70000);
+  ExpectLinear("LoadManifest", half, full);
+  // The table is one block of 256 bytes a row, and nothing else grows with it.
+  EXPECT_GE(full.tableBytes, 70000u * 256u);
+  EXPECT_LT(full.tableBytes, 70000u * 256u + 4096u);
+
+  // The whole run: the same per-entry cost at 7,000 and 14,000 entries (the
+  // range and positions of a run of 70,000 are shown by the install-run
+  // tests; a full run of that size is slow in the model, not in the engine).
+  auto run = [this](int entries) {
+    hl::Reset();
+    SetUp();
+    LargeMedium(entries);
+    hl::ClearCalls();
+    EXPECT_EQ(RunInstall(), 1) << Error();
+    return Cost{hl::Calls().size(), malloc_usable_size(g_installState.entries)};
+  };
+  ExpectLinear("RunInstall", run(7000), run(14000));
+}
+
+}  // namespace
