@@ -431,10 +431,9 @@ class Driver {
         Emit("window caption=%s owner=%s", Quote(StoredText(h)).c_str(), OwnerName(GetWindow(h, GW_OWNER)).c_str());
       }
     }
-    // The progress window first: its end is reported before a box that
-    // follows it in the same look.
+    // The progress window and the dialog first: a box that follows the end
+    // of either in the same look is reported after it.
     WatchProgress(progressNow);
-    for (HWND h : newBoxes) OnBox(h);
     if (dialog_) {
       bool visible = IsWindow(dialog_) && IsWindowVisible(dialog_);
       if (dialogShown_ && !visible && !dialogHiddenReported_) {
@@ -443,6 +442,7 @@ class Driver {
       }
       if (visible) dialogShown_ = true;
     }
+    for (HWND h : newBoxes) OnBox(h);
   }
 
   bool Seen(HWND h) {
