@@ -66,10 +66,12 @@ bool CheckPathsFit() {
 }
 
 // Whether `name`, joined to a directory, stays inside it. Windows takes "/"
-// as a separator too, and folds a ".." component (and "...", ".. " and the
-// like, once trailing dots and spaces are dropped) into the parent: a medium
+// as a separator too and folds a ".." component into the parent, so a medium
 // listing "..\..\Windows\x.dll" or a shortcut "..\Startup\x" would write
-// outside the installation directory or the program folder.
+// outside the installation directory or the program folder. Because Windows
+// also trims trailing dots and spaces in some places, every component made
+// only of dots and spaces with two dots or more is refused: none of them is
+// a name a medium needs.
 bool StaysInside(const char* name) {
   const char* component = name;
   for (const char* p = name;; ++p) {
