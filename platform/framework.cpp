@@ -265,6 +265,9 @@ CWinApp* AfxGetApp() { return g_app; }
 CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
 
 int AfxRunApplication() {
+  // First of all: every DLL loaded later (the shell's, COM's, the theme's)
+  // must come from the system, not from the directory the installer runs in.
+  fw::HardenDllSearch();
   fw::SetProcessErrorMode();
   CWinApp* app = g_app;
   if (!app) return 1;

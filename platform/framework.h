@@ -293,4 +293,11 @@ void SetProcessErrorMode();
 // letter case the platform reports.
 std::string ModuleBaseName();
 
+// Keeps DLLs that the process loads from now on out of the program's own
+// directory and the current directory: an installer runs from a download
+// folder or a medium, where anyone may have put a DLL of a system name. Where
+// the system offers it, later loads search System32 only; elsewhere at least
+// the current directory is dropped. Called before anything else at start-up.
+void HardenDllSearch();
+
 }  // namespace fw

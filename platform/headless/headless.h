@@ -88,6 +88,8 @@ enum class Op {
   kSendMessage, kActivate, kMessageBox, kCommonControls, kErrorMode, kLoadIcon,
   // painting: arg1 the window; kDrawIcon arg1 "x y", arg2 the icon ("icon128")
   kBeginPaint, kEndPaint, kDrawIcon,
+  // start-up: the DLL search order is restricted (fw::HardenDllSearch)
+  kHardenDllSearch,
 };
 const char* OpName(Op op);
 

@@ -467,6 +467,7 @@ const char* OpName(Op op) {
     case Op::kBeginPaint: return "BeginPaint";
     case Op::kEndPaint: return "EndPaint";
     case Op::kDrawIcon: return "DrawIcon";
+    case Op::kHardenDllSearch: return "HardenDllSearch";
   }
   return "?";
 }

@@ -205,4 +205,26 @@ TEST_F(FaultsTest, SeventyThousandEntriesCostTwiceWhatThirtyFiveThousandDo) {
   ExpectLinear("RunInstall", run(7000), run(14000));
 }
 
+// ---- Start-up ----------------------------------------------------------------------------
+
+TEST(FaultsStartUpTest, DllSearchIsRestrictedBeforeAnythingElseHappens) {
+  // Before the error mode, the common controls or the first window: every
+  // later load of a DLL by name must already miss the medium's directory.
+  struct App : CWinApp {
+    App() : CWinApp("INSTALL") {}
+    bool InitInstance() override {
+      callsAtInit = hl::Calls().size();
+      return false;
+    }
+    size_t callsAtInit = 0;
+  } app;
+  AfxRunApplication();
+  const std::vector<hl::Call>& calls = hl::Calls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[0].op, hl::Op::kHardenDllSearch) << hl::DumpCalls();
+  EXPECT_EQ(calls[1].op, hl::Op::kErrorMode) << hl::DumpCalls();
+  EXPECT_EQ(app.callsAtInit, 2u);
+  EXPECT_EQ(hl::CallsOf(hl::Op::kHardenDllSearch).size(), 1u);
+}
+
 }  // namespace

@@ -28,11 +28,12 @@ TEST(InstallAppTest, RunsTheInstallDialogOnceAsMainWindowAndEnds) {
   EXPECT_EQ(AfxGetMainWnd(), nullptr) << "no pointer to the finished dialog is left behind";
   EXPECT_STREQ(app.m_pszAppName, "INSTALL");
 
-  // The error mode is set before anything else; one modal dialog, 102,
-  // without an owner; nothing else is created.
+  // The DLL search order and then the error mode are set before anything
+  // else; one modal dialog, 102, without an owner; nothing else is created.
   const std::vector<hl::Call>& calls = hl::Calls();
-  ASSERT_FALSE(calls.empty());
-  EXPECT_EQ(calls.front().op, hl::Op::kErrorMode) << hl::DumpCalls();
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[0].op, hl::Op::kHardenDllSearch) << hl::DumpCalls();
+  EXPECT_EQ(calls[1].op, hl::Op::kErrorMode) << hl::DumpCalls();
   ASSERT_EQ(hl::CallsOf(hl::Op::kRunModal).size(), 1u);
   hl::Window* dialog = hl::LastDialog(102);
   ASSERT_NE(dialog, nullptr);
