@@ -164,6 +164,13 @@ case $cmd in
       display=$(start_xvfb)
     fi
     export DISPLAY=$display
+    # Wine's desktop process is bound to the X server it started on: a session
+    # that ran on another display or an Xvfb that has since gone starts afresh.
+    session="$DISPLAY ${use_display:+external}$(cat "$state/xvfb.pid" 2>/dev/null)"
+    if [ "$(cat "$state/session.display" 2>/dev/null)" != "$session" ]; then
+      stop_wineserver
+      echo "$session" >"$state/session.display"
+    fi
     create_prefix
     # A persistent server saves the start-up of one per program (seconds cold,
     # ~20 ms warm). If one is already up for this prefix this exits at once.
@@ -189,7 +196,7 @@ case $cmd in
   stop)
     stop_wineserver
     stop_xvfb
-    rm -f "$state/env"
+    rm -f "$state/env" "$state/session.display"
     echo "wine-env: stopped" >&2
     ;;
   *)
