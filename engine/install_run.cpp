@@ -159,8 +159,11 @@ int RunInstall() {
     SetErrorText("I couldn't create the program directory:\n%s\n", st.installDir);
     return 0;
   }
-  if (CreateDirectoryPath(st.programFolder) == -1 &&
-      plat::GetFileAttribs(st.programFolder) == plat::kInvalidFileAttributes) {
+  // The program folder counts as there only as a directory: a file of its
+  // name would let the run go on, fail every shortcut quietly and end
+  // "complete" with no shortcut at all. (A file of the installation
+  // directory's name stops the run at the first copy, with its message.)
+  if (CreateDirectoryPath(st.programFolder) == -1 && !IsDirectory(st.programFolder)) {
     plat::RemoveDir(st.installDir);  // only goes if this left it empty
     SetErrorText("I couldn't create the shortcut folder.");
     return 0;

@@ -13,7 +13,8 @@
 //         key ID escape|enter    post the key to control ID (0: the focus window)
 //         close                  post WM_SYSCOMMAND SC_CLOSE to the dialog
 //         box ok|yes|no          wait for the next message box, print it, answer it
-//         wait-box               wait for the next message box and print it; "box" answers it
+//         wait-box [SECONDS]     wait for the next message box and print it; "box" answers it
+//                                (up to SECONDS, default 30: a long installation takes longer)
 //         wait-progress          wait until the progress window shows its status text
 //         wait-window TEXT       wait for a visible window of any process whose caption
 //                                contains TEXT (Notepad showing the readme)
@@ -281,8 +282,8 @@ class Driver {
     Emit("close t=%lld", t);
   }
 
-  void WaitBox() {
-    Wait("a message box", 30000, [&] { return !pendingBoxes_.empty(); });
+  void WaitBox(DWORD ms = 30000) {
+    Wait("a message box", ms, [&] { return !pendingBoxes_.empty(); });
   }
 
   void WaitProgress() {
@@ -733,7 +734,8 @@ void RunStep(Driver& d, const std::string& line) {
   } else if (cmd == "box") {
     d.AnswerBox(Trim(rest));
   } else if (cmd == "wait-box") {
-    d.WaitBox();
+    int seconds = atoi(rest.c_str());
+    d.WaitBox(seconds > 0 ? static_cast<DWORD>(seconds) * 1000 : 30000);
   } else if (cmd == "wait-progress") {
     d.WaitProgress();
   } else if (cmd == "wait-window") {

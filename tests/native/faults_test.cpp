@@ -88,6 +88,26 @@ TEST_F(FaultsTest, NamesThatClimbOutOfTheirDirectoryAreRefusedBeforeAnythingIsWr
   }
 }
 
+// ---- A file where the program folder must go ---------------------------------------------
+
+TEST_F(FaultsTest, FileWhereTheProgramFolderMustGoStopsTheRun) {
+  // A regular file named like the program folder used to let the run go on
+  // and end "complete" with every shortcut failed (found by the end-to-end
+  // test of a blocked program folder under Wine).
+  hl::AddFile("C:\\MEDIA\\a.txt", "a");
+  hl::AddFile("C:\\MEDIA\\setup.inf", "1\r\na.txt A\r\n");
+  hl::AddFile(kProgramFolder, "a file in the way");
+  EXPECT_EQ(RunInstall(), 0);
+  EXPECT_EQ(Error(), "I couldn't create the shortcut folder.");
+  EXPECT_EQ(hl::ReadContent(kProgramFolder), "a file in the way");
+  // The installation directory made by this run goes again; its parent stays.
+  EXPECT_FALSE(hl::Exists(kInstallDir));
+  EXPECT_TRUE(hl::IsDir("C:\\Games"));
+  EXPECT_TRUE(hl::CallsOf(hl::Op::kCopyFile).empty());
+  EXPECT_TRUE(hl::CallsOf(hl::Op::kCreateShellLink).empty());
+  EXPECT_EQ(hl::LastDialog(129), nullptr);
+}
+
 // ---- A listed file that goes away after the load ------------------------------------
 
 TEST_F(FaultsTest, FileGoneAfterTheLoadLeavesAnEarlierInstallationAsItWas) {
