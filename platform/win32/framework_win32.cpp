@@ -21,8 +21,9 @@ WindowHandle W(HWND wnd) { return reinterpret_cast<WindowHandle>(wnd); }
 
 CDialog* DialogOf(HWND wnd) { return reinterpret_cast<CDialog*>(GetWindowLongPtrA(wnd, DWLP_USER)); }
 
-// Places a dialog that its template left at 0, 0 in the middle of its owner,
-// or of the work area when it has none (or the owner is hidden or minimised).
+// Centres a dialog that its OnInitDialog did not move: over its owner, or in
+// the work area when it has none (or the owner is hidden or minimised). The
+// templates leave their placing to the framework and say 0, 0.
 void CenterIfUnplaced(HWND wnd, const RECT& before) {
   RECT now;
   if (!GetWindowRect(wnd, &now) || now.left != before.left || now.top != before.top) return;
