@@ -28,9 +28,14 @@ struct Node {
   bool unreadable = false;
   int openReaders = 0;
   std::vector<std::shared_ptr<Node>> children;
+  // The same children by lower-case name: a medium of 100,000 files must not
+  // make every lookup a walk through the whole directory.
+  std::map<std::string, std::shared_ptr<Node>> byName;
 
   uint64_t Length() const { return sized ? size : content.size(); }
   std::shared_ptr<Node> Child(const std::string& childName) const;
+  void AddChild(const std::shared_ptr<Node>& child);
+  void RemoveChild(const std::shared_ptr<Node>& child);
 };
 
 // A path resolved against the current drive and directory.

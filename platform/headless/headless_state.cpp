@@ -40,11 +40,27 @@ bool IEquals(const std::string& a, const std::string& b) {
   return true;
 }
 
+namespace {
+std::string LowerName(const std::string& name) {
+  std::string key(name);
+  for (char& c : key) c = Lower(c);
+  return key;
+}
+}  // namespace
+
 std::shared_ptr<Node> Node::Child(const std::string& childName) const {
-  for (const auto& child : children) {
-    if (IEquals(child->name, childName)) return child;
-  }
-  return nullptr;
+  auto it = byName.find(LowerName(childName));
+  return it == byName.end() ? nullptr : it->second;
+}
+
+void Node::AddChild(const std::shared_ptr<Node>& child) {
+  children.push_back(child);
+  byName[LowerName(child->name)] = child;
+}
+
+void Node::RemoveChild(const std::shared_ptr<Node>& child) {
+  children.erase(std::find(children.begin(), children.end(), child));
+  byName.erase(LowerName(child->name));
 }
 
 std::string Path::Full() const {
@@ -297,7 +313,7 @@ std::shared_ptr<Node> MakeDirs(const Path& path, size_t count) {
       child = std::make_shared<Node>();
       child->isDir = true;
       child->name = path.parts[i];
-      node->children.push_back(child);
+      node->AddChild(child);
     } else if (!child->isDir) {
       Fail("a file is in the way: " + path.Full());
     }
@@ -321,7 +337,7 @@ std::shared_ptr<Node> PutFile(const std::string& text) {
   if (!file) {
     file = std::make_shared<Node>();
     file->name = path.parts.back();
-    dir->children.push_back(file);
+    dir->AddChild(file);
   }
   return file;
 }

@@ -86,7 +86,7 @@ void WriteFile(Node& dir, const std::shared_ptr<Node>& existing, const std::stri
   if (!dst) {
     dst = std::make_shared<Node>();
     dst->name = name;
-    dir.children.push_back(dst);
+    dir.AddChild(dst);
   }
   if (src.sized) {
     dst->content.clear();
@@ -162,7 +162,7 @@ bool CreateDir(const char* path) {
   auto dir = std::make_shared<Node>();
   dir->isDir = true;
   dir->name = resolved.parts.back();
-  parent->children.push_back(dir);
+  parent->AddChild(dir);
   return call.Done(1);
 }
 
@@ -178,9 +178,7 @@ bool RemoveDir(const char* path) {
       std::equal(resolved.parts.begin(), resolved.parts.end(), S().curParts.begin(), hl::detail::IEquals)) {
     return call.Done(0);
   }
-  auto parent = ParentDir(resolved);
-  auto& siblings = parent->children;
-  siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+  ParentDir(resolved)->RemoveChild(node);
   return call.Done(1);
 }
 
@@ -192,8 +190,7 @@ bool DeleteFileAt(const char* path) {
   auto node = Lookup(resolved);
   // A file open for reading is not shared for deletion.
   if (!node || node->isDir || node->openReaders > 0) return call.Done(0);
-  auto& siblings = ParentDir(resolved)->children;
-  siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+  ParentDir(resolved)->RemoveChild(node);
   S().freeBytes += node->Length();
   return call.Done(1);
 }
