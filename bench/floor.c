@@ -14,8 +14,11 @@
  *             file and per link by SendMessage, without any message loop.
  *   --paint   with --window: keeps the window painted the way a busy
  *             single-threaded installer can, by dispatching WM_PAINT only
- *             (rate-limited) after each file and link and from the copy's
- *             progress routine (CopyFileExA) during long copies.
+ *             (rate-limited) after each file, each link and, during long
+ *             copies, each 64 KiB chunk. Wine 8 never calls CopyFileExA's
+ *             progress routine, so this variant copies with its own
+ *             ReadFile/WriteFile loop (keeping the last-write time like
+ *             CopyFileA) instead of CopyFileA.
  *
  * Prints one line "seconds=S copying=C files=N links=L failures=F" on stdout:
  * S covers everything after start-up (manifest read, folders, window, copies,
@@ -52,11 +55,38 @@ static void PumpPaint(void) {
   while (PeekMessageA(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageA(&msg);
 }
 
-static DWORD CALLBACK CopyProgress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER streamSize,
-                                   LARGE_INTEGER streamDone, DWORD stream, DWORD reason, HANDLE src,
-                                   HANDLE dst, LPVOID data) {
-  PumpPaint();
-  return PROGRESS_CONTINUE;
+/* CopyFileA's work done in chunks, with the paint pump between them. */
+static BOOL CopyPainted(const char* src, const char* dst) {
+  static char buffer[64 * 1024];
+  FILETIME lastWrite;
+  BOOL ok = TRUE, haveTime;
+  HANDLE in = CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+  HANDLE out;
+  if (in == INVALID_HANDLE_VALUE) return FALSE;
+  haveTime = GetFileTime(in, NULL, NULL, &lastWrite);
+  out = CreateFileA(dst, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  if (out == INVALID_HANDLE_VALUE) {
+    CloseHandle(in);
+    return FALSE;
+  }
+  for (;;) {
+    DWORD got = 0, put = 0;
+    if (!ReadFile(in, buffer, sizeof buffer, &got, NULL)) {
+      ok = FALSE;
+      break;
+    }
+    if (got == 0) break;
+    if (!WriteFile(out, buffer, got, &put, NULL) || put != got) {
+      ok = FALSE;
+      break;
+    }
+    PumpPaint();
+  }
+  if (ok && haveTime) SetFileTime(out, NULL, NULL, &lastWrite);
+  if (!CloseHandle(out)) ok = FALSE;
+  CloseHandle(in);
+  return ok;
 }
 
 static INT_PTR CALLBACK ProgressProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -202,7 +232,7 @@ int main(int argc, char** argv) {
     BOOL ok;
     snprintf(dst, sizeof dst, "%s\\%s", installDir, entries[i].file);
     if (g_paint)
-      ok = CopyFileExA(entries[i].file, dst, CopyProgress, NULL, NULL, 0);
+      ok = CopyPainted(entries[i].file, dst);
     else
       ok = CopyFileA(entries[i].file, dst, FALSE);
     if (!ok) {

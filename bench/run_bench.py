@@ -18,13 +18,17 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
+from collections import namedtuple
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lnk  # noqa: E402
 import media  # noqa: E402
 import nsis  # noqa: E402
+
+Result = namedtuple("Result", "returncode stdout stderr")
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WIN32_BUILD = os.path.join(ROOT, "build", "win32")
@@ -128,6 +132,11 @@ class Wine:
                 ";winemenubuilder.exe=d"
         self.prefix = self.env["WINEPREFIX"]
         self.drive_c = os.path.join(self.prefix, "drive_c")
+        # The first program of a server session starts Wine's background
+        # services; they live as long as the server and keep the output
+        # handles they were given, so they get none of ours.
+        subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         self.apply_settings()
 
     def stop(self):
@@ -161,8 +170,18 @@ class Wine:
             os.replace(stub, stub + ".disabled")
 
     def run(self, args, cwd=None, timeout=900):
-        return subprocess.run(["wine"] + args, cwd=cwd, env=self.env, capture_output=True,
-                              text=True, errors="replace", timeout=timeout)
+        """Runs a Windows program; returns (exit code, stdout, stderr).
+
+        Output goes through files, not pipes: a Wine program can leave a
+        process behind (the services Wine starts on first use, a child of the
+        program) that inherits the pipe and would hold its end open."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            proc = subprocess.run(["wine"] + args, cwd=cwd, env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=out, stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            return Result(proc.returncode, out.read().decode(errors="replace"),
+                          err.read().decode(errors="replace"))
 
     def programs_dir(self):
         found = glob.glob(os.path.join(self.drive_c, "users", "*", "AppData", "Roaming",

@@ -29,6 +29,6 @@ build() {
     exit 1
   fi
 }
-build win32 install bench_floor bench_drive bench_noop_dialog
+build win32 install_exe bench_floor bench_drive bench_noop_dialog
 build native bench_load_manifest
 exec python3 bench/run_bench.py "$@"
