@@ -215,13 +215,13 @@ void CheckRunInstall(const std::vector<std::string>& parts) {
   // the root of C:, not in the drive's current directory.
   const std::string installKey = ResolvedKey(installDir + "\\");
   const std::string folderKey = ResolvedKey(programFolder + "\\");
-  std::map<std::string, std::string> copies;  // destination -> source
+  std::map<std::string, std::set<std::string>> copies;  // destination -> sources (names may repeat)
   std::map<std::string, std::set<std::string>> links;  // link -> targets (names may repeat)
   for (int32_t i = 0; st.entries && i < st.fileCount; ++i) {
     const ManifestEntry& e = st.entries[i];
     std::string destination = installDir + "\\" + e.fileName;
     std::string key = ResolvedKey(destination);
-    if (!key.empty()) copies[key] = ResolvedKey(e.fileName);
+    if (!key.empty()) copies[key].insert(ResolvedKey(e.fileName));
     std::string link = ResolvedKey(programFolder + "\\" + e.shortcutName + ".lnk");
     if (!link.empty()) links[link].insert(destination);
   }
@@ -240,10 +240,13 @@ void CheckRunInstall(const std::vector<std::string>& parts) {
     if (copy != copies.end()) {
       FUZZ_CHECK(key.compare(0, Inside(installKey).size(), Inside(installKey)) == 0,
                  "the run copied %s outside the installation directory %s", key.c_str(), installKey.c_str());
-      auto source = before.find(copy->second);
-      FUZZ_CHECK(source != before.end() && SameFile(source->second, object),
-                 "%s does not hold the whole of %s (%llu bytes)", key.c_str(), copy->second.c_str(),
-                 static_cast<unsigned long long>(object.size));
+      bool whole = false;
+      for (const std::string& name : copy->second) {
+        auto source = before.find(name);
+        whole = whole || (source != before.end() && SameFile(source->second, object));
+      }
+      FUZZ_CHECK(whole, "%s does not hold the whole of its source %s (%llu bytes)", key.c_str(),
+                 copy->second.begin()->c_str(), static_cast<unsigned long long>(object.size));
     } else if (link != links.end()) {
       FUZZ_CHECK(key.compare(0, Inside(folderKey).size(), Inside(folderKey)) == 0,
                  "the run wrote the link %s outside the program folder %s", key.c_str(), folderKey.c_str());

@@ -10,10 +10,13 @@
 #   scripts/fuzz.sh smoke            replay every seed and regression input,
 #                                    then fuzz each target for $FUZZ_SMOKE_SECONDS
 #                                    (default 15) seconds; the test command runs it
-#   scripts/fuzz.sh long [SECONDS]   fuzz each target for SECONDS (default 900),
-#                                    one after the other, keeping the grown corpus
-#                                    in build/fuzz/corpus/<target>; prints the
-#                                    executions, coverage and findings of each
+#   scripts/fuzz.sh long [SECONDS [TARGET...]]
+#                                    fuzz each target (default: all) for SECONDS
+#                                    (default 900), one after the other, keeping
+#                                    the grown corpus in build/fuzz/corpus/<target>;
+#                                    prints the executions, coverage and findings
+#                                    of each. FUZZ_BUILD_DIR=DIR builds and runs in
+#                                    DIR instead, apart from other builds.
 #   scripts/fuzz.sh regress          replay seeds and regression inputs only
 #   scripts/fuzz.sh coverage         line coverage of engine/ by the kept corpus
 #                                    (llvm-cov; build in build/fuzz-cov)
@@ -85,12 +88,17 @@ summary() {
     "$(echo "$done_line" | grep -a -o 'cov: [0-9]* ft: [0-9]* corp: [^ ]*')"
 }
 
+# findings TARGET: the inputs libFuzzer kept since this script started.
 findings() {
   local target=$1
-  find "$build/findings/$target" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) 2>/dev/null
+  find "$build/findings/$target" -type f -newer "$stamp" \
+    \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) 2>/dev/null
 }
 
 cmd=${1:-}
+mkdir -p "$build"
+stamp=$(mktemp "${TMPDIR:-/tmp}/fuzz-start.XXXXXX")
+trap 'rm -f "$stamp"' EXIT
 case $cmd in
   build)
     do_build
@@ -123,10 +131,12 @@ case $cmd in
     ;;
   long)
     seconds=${2:-900}
-    [[ $seconds =~ ^[0-9]+$ ]] || die "usage: $0 long [SECONDS]"
+    [[ $seconds =~ ^[0-9]+$ ]] || die "usage: $0 long [SECONDS [TARGET...]]"
+    [ $# -gt 2 ] && targets=("${@:3}")
     do_build
     rc=0
     for t in "${targets[@]}"; do
+      [ -f "fuzz/${t}_fuzzer.cpp" ] || die "no target $t"
       log=$build/logs/$t-long.log
       echo "fuzz: $t for $seconds s (log: $log)"
       run "$t" "$build/corpus/$t" "$seconds" "$log" || rc=1
