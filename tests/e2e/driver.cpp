@@ -441,7 +441,10 @@ class Driver {
         dialogHiddenReported_ = true;
         Emit("dialog hidden t=%lld", NowMs());
       }
-      if (visible) dialogShown_ = true;
+      if (visible && !dialogShown_) {
+        dialogShown_ = true;
+        Emit("dialog shown t=%lld", NowMs());
+      }
     }
     for (HWND h : newBoxes) OnBox(h);
   }
@@ -597,7 +600,10 @@ class Driver {
       EndProgress();
       return;
     }
-    std::string status = StoredText(GetDlgItem(progress_, 1005));
+    // While the window is torn down its controls go first; a missing status
+    // line is not an empty one.
+    HWND statusLine = GetDlgItem(progress_, 1005);
+    std::string status = statusLine ? StoredText(statusLine) : lastStatus_;
     if (status != lastStatus_) {
       lastStatus_ = status;
       Emit("progress status=%s", Quote(status).c_str());
