@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/install_app.h"
 #include "engine/install_run.h"
 #include "engine/install_state.h"
 #include "engine/manifest.h"
@@ -223,6 +224,38 @@ TEST_F(FaultsTest, SeventyThousandEntriesCostTwiceWhatThirtyFiveThousandDo) {
     return Cost{hl::Calls().size(), malloc_usable_size(g_installState.entries)};
   };
   ExpectLinear("RunInstall", run(7000), run(14000));
+}
+
+// ---- A Programs folder near 260 characters ---------------------------------------------------
+
+TEST_F(FaultsTest, ProgramsFolderNear260CharactersStopsTheRunWithNothingMade) {
+  // The Install command cuts the folder text so that the program folder
+  // stays within 259 characters; the links in a folder that long cannot fit,
+  // so the run stops before anything is made, in particular no folder of
+  // the cut name. (Wine's Programs folder cannot be moved that deep without
+  // rewriting the prefix's shell folders; the model can.)
+  const std::string programs = "C:\\" + std::string(250, 'p');
+  hl::AddDir(programs);
+  hl::SetProgramsFolder(programs);
+  hl::AddFile("C:\\MEDIA\\a.txt", "a");
+  hl::AddFile("C:\\MEDIA\\setup.inf", "1\r\na.txt A\r\n");
+  const std::string cut = (programs + "\\Brackenvue").substr(0, 259);
+  std::vector<std::string> before;
+
+  CInstallApp app;
+  hl::QueueModalStep([&](CDialog& d) {
+    before = hl::ListAll();
+    hl::Click(d, 1006);
+    hl::Click(d, 2);
+  });
+  AfxRunApplication();
+
+  EXPECT_EQ(std::string(g_installState.programFolder), cut);
+  ASSERT_EQ(hl::MessageBoxes().size(), 1u);
+  EXPECT_EQ(hl::MessageBoxes()[0].text,
+            ("The program folder is too long:\n" + cut + "\nPlease choose a shorter name.").substr(0, 255));
+  EXPECT_EQ(hl::ListAll(), before);
+  EXPECT_EQ(hl::LastDialog(129), nullptr);
 }
 
 // ---- Start-up ----------------------------------------------------------------------------
