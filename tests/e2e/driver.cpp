@@ -592,7 +592,15 @@ class Driver {
       lastStatus_ = "\x01";
       lastPos_ = -1;
       lastRangeHi_ = -1;
-      Emit("progress shown owner=%s t=%lld", OwnerName(GetWindow(now, GW_OWNER)).c_str(), NowMs());
+      // Where it stands against the owner's client area: a dialog that is
+      // not centred takes its template position relative to that corner.
+      RECT r = {};
+      GetWindowRect(now, &r);
+      POINT origin = {0, 0};
+      HWND owner = GetWindow(now, GW_OWNER);
+      if (owner) ClientToScreen(owner, &origin);
+      Emit("progress shown owner=%s at=%ld,%ld owner_client=%ld,%ld t=%lld", OwnerName(owner).c_str(), r.left, r.top,
+           origin.x, origin.y, NowMs());
       StartHungWatch(now);
     }
     if (!progress_) return;
