@@ -53,7 +53,12 @@ def tmpfs_drive(runner, letter, size_bytes):
     link = os.path.join(runner.prefix.root, "dosdevices", letter + ":")
     os.makedirs(mount_dir)
     if os.path.lexists(link):
-        raise Failed("drive %s: is already mapped in the prefix (%s)" % (letter, os.readlink(link)))
+        # Left by a run that was killed (a timeout) before it could clean up:
+        # these letters belong to these scenarios.
+        stale = os.readlink(link)
+        os.remove(link)
+        if subprocess.run(["mountpoint", "-q", stale]).returncode == 0:
+            subprocess.run(["umount", "-l", stale])
     size_kib = size_bytes // KiB
     res = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%dk,mode=0755" % size_kib, "tmpfs", mount_dir],
                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
