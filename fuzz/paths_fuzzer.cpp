@@ -172,10 +172,10 @@ void CheckCreateDirectoryPath(const std::string& path) {
   }
   // Success means the path is a directory now, unless its last component is
   // a drive component, which is never tested.
-  std::string last = path.substr(path.find_last_of('\\') == std::string::npos ? 0 : path.find_last_of('\\') + 1);
   std::string trimmed = path;
   while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
-  last = trimmed.substr(trimmed.find_last_of('\\') == std::string::npos ? 0 : trimmed.find_last_of('\\') + 1);
+  const size_t cut = trimmed.find_last_of('\\');
+  const std::string last = trimmed.substr(cut == std::string::npos ? 0 : cut + 1);
   if (result == 0 && !last.empty() && !IsDriveComponent(last) && !ResolvedKey(path).empty()) {
     FUZZ_CHECK(hl::IsDir(path), "CreateDirectoryPath(\"%s\") gave 0 but the path is no directory", path.c_str());
   }
