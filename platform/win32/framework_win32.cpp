@@ -21,14 +21,18 @@ WindowHandle W(HWND wnd) { return reinterpret_cast<WindowHandle>(wnd); }
 
 CDialog* DialogOf(HWND wnd) { return reinterpret_cast<CDialog*>(GetWindowLongPtrA(wnd, DWLP_USER)); }
 
-// Centres a dialog that its OnInitDialog did not move: over its owner, or in
-// the work area when it has none (or the owner is hidden or minimised). The
-// templates leave their placing to the framework and say 0, 0.
+// Centres a dialog that its OnInitDialog did not move, when it has no owner
+// (in the work area) or a disabled one (over the owner, or in the work area
+// when the owner is hidden or minimised). The templates say 0, 0 and leave
+// the placing of an owner-less dialog to the framework.
 void CenterIfUnplaced(HWND wnd, const RECT& before) {
   RECT now;
   if (!GetWindowRect(wnd, &now) || now.left != before.left || now.top != before.top) return;
   RECT area;
   HWND owner = GetWindow(wnd, GW_OWNER);
+  // A dialog whose owner is enabled (the progress window over the install
+  // dialog) keeps its template position, relative to the owner's client area.
+  if (owner && IsWindowEnabled(owner)) return;
   if (owner && IsWindowVisible(owner) && !IsIconic(owner)) {
     GetWindowRect(owner, &area);
   } else if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) {

@@ -317,6 +317,13 @@ TEST(FrameworkModelessTest, OwnedByTheMainWindowHiddenUntilShownGoneWithItsObjec
     GetClassNameA(bar, cls, sizeof cls);
     EXPECT_STRCASEEQ(cls, "msctls_progress32");
     EXPECT_FALSE(IsWindowVisible(child));
+    // With its owner enabled the dialog is not centred: its client area
+    // starts at the template's 0, 0, the top-left corner of the owner's.
+    POINT ownerOrigin = {0, 0}, childOrigin = {0, 0};
+    ClientToScreen(H(main.m_hWnd), &ownerOrigin);
+    ClientToScreen(child, &childOrigin);
+    EXPECT_EQ(childOrigin.x, ownerOrigin.x);
+    EXPECT_EQ(childOrigin.y, ownerOrigin.y);
     progress.ShowWindow(fw::kSwShow);
     EXPECT_TRUE(IsWindowVisible(child));
     progress.SetWindowText("Copying");
