@@ -72,8 +72,11 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
   FILETIME lastWrite;
   bool haveTime = GetFileTime(in, nullptr, nullptr, &lastWrite) != 0;
   DWORD attrs = GetFileAttributesA(src);
-  const DWORD kCopiedAttrs = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                             FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  // Read-only is not carried over, unlike CopyFileA: media are read-only as a
+  // rule, and an installed file that kept the bit would make the next
+  // installation over it fail.
+  const DWORD kCopiedAttrs = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
   attrs = attrs == INVALID_FILE_ATTRIBUTES ? 0 : (attrs & kCopiedAttrs);
   if (attrs == 0) attrs = FILE_ATTRIBUTE_NORMAL;
 

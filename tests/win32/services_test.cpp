@@ -164,6 +164,22 @@ TEST_F(ServicesTest, CopyOverwritesAndKeepsTheTimestamp) {
   EXPECT_EQ(ReadAll(At("empty2")), "");
 }
 
+// Files on a CD are read-only. An installed copy that kept the bit could not
+// be overwritten by the next installation from the same medium.
+TEST_F(ServicesTest, ReadOnlySourceGivesAWritableCopyThatCanBeReplaced) {
+  ASSERT_TRUE(WriteAll(At("cd.txt"), "from the medium"));
+  ASSERT_TRUE(SetFileAttributesA(At("cd.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    EXPECT_EQ(plat::CopyFileOver(At("cd.txt").c_str(), At("installed.txt").c_str()), plat::CopyResult::kCopied);
+    DWORD attrs = GetFileAttributesA(At("installed.txt").c_str());
+    ASSERT_NE(attrs, INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(attrs & FILE_ATTRIBUTE_READONLY, 0u);
+  }
+  EXPECT_EQ(ReadAll(At("installed.txt")), "from the medium");
+  SetFileAttributesA(At("cd.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(ServicesTest, FailedCopiesLeaveTheDestinationAlone) {
   ASSERT_TRUE(WriteAll(At("src"), "source"));
   ASSERT_TRUE(WriteAll(At("dst"), "keep me"));
