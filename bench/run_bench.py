@@ -64,11 +64,12 @@ WINE_SETTINGS = [
     ("HKCU\\...\\ThemeManager: ThemeActive=0",
      "the default theme makes each progress-bar repaint ~10x slower; the classic look is "
      "that of the Windows generation the installer targets"),
-    ("WINEDLLOVERRIDES winemenubuilder.exe=d, and system32\\winemenubuilder.exe removed "
-     "from the benchmark prefix",
+    ("WINEDLLOVERRIDES winemenubuilder.exe=d, and system32\\winemenubuilder.exe replaced "
+     "by a directory in the benchmark prefix",
      "every IPersistFile::Save on a link starts winemenubuilder and waits for it (~45 ms "
      "per link); the override alone still forks a Wine process that then fails to load "
-     "(~7 ms per link here), without the file the start fails at once"),
+     "(~7 ms per link here); a missing file costs a scan of system32 per link, a "
+     "directory of that name makes the start fail at once"),
     ("wineserver -p (one persistent server for the whole run)",
      "otherwise each program start also starts a server (seconds cold, ~20 ms warm)"),
     ("WINEDEBUG=-all", "debug channels off: their output costs time"),
@@ -189,9 +190,13 @@ class Wine:
             if not self.reg_has(key, value, data):
                 self.run(["reg", "add", key, "/v", value, "/t", "REG_SZ", "/d", data, "/f"],
                          timeout=60)
+        # A directory in the program's place: the start fails at the first
+        # lookup. (A missing file costs a case-insensitive scan of system32
+        # for every link, about 1 ms.)
         stub = os.path.join(self.drive_c, "windows", "system32", "winemenubuilder.exe")
-        if os.path.exists(stub):
+        if os.path.isfile(stub):
             os.replace(stub, stub + ".disabled")
+        os.makedirs(stub, exist_ok=True)
 
     def run(self, args, cwd=None, timeout=900):
         """Runs a Windows program; returns (exit code, stdout, stderr).
@@ -291,8 +296,10 @@ class Bench:
             r = self.wine.run([self.win_bin + "\\bench_drive.exe", "install",
                                self.win_bin + "\\INSTALL.EXE", win_medium, win_dest, folder])
         elif contender.startswith("floor"):
-            opts = {"floor": [], "floor_window": ["--window"],
-                    "floor_paint": ["--window", "--paint"]}[contender]
+            # The window variants end like the installer's run, at the
+            # completion box on the screen.
+            opts = {"floor": [], "floor_window": ["--window", "--box"],
+                    "floor_paint": ["--window", "--paint", "--box"]}[contender]
             r = self.wine.run([self.win_bin + "\\bench_floor.exe"] + opts + [win_dest, folder],
                               cwd=medium_dir)
         elif contender == "nsis":
@@ -442,8 +449,9 @@ def report(bench, exe, manifest, elapsed):
         f"({os.cpu_count()} cores)")
     add("Times are seconds of the job alone: INSTALL.EXE from the Install click to the "
         "completion box;")
-    add("floors from the manifest read to the last link; NSIS its one section; cp -r the whole "
-        "copy.")
+    add("floors from the manifest read to the last link (window variants: to their completion box "
+        "on the screen);")
+    add("NSIS its one section; cp -r the whole copy.")
     add("Every counted run was verified (sizes + SHA-256 of every file; target, description "
         "and working")
     add(f"directory of every link, {bench.lnkinfo_checked} of them also read back with "
@@ -528,8 +536,8 @@ def main():
                    help="comma-separated subset of small,mixed,large")
     p.add_argument("--contenders", default=",".join(CONTENDERS),
                    help="comma-separated subset of " + ",".join(CONTENDERS))
-    p.add_argument("--startup-samples", type=int, default=5,
-                   help="start-up pairs per round (default 5)")
+    p.add_argument("--startup-samples", type=int, default=10,
+                   help="start-up pairs per round (default 10)")
     p.add_argument("--lnkinfo-sample", type=int, default=25,
                    help="links per run also read with lnkinfo (-1: all)")
     p.add_argument("--state", default=os.path.join(ROOT, "build", "bench", "wine-state"),
@@ -543,7 +551,7 @@ def main():
     a = p.parse_args()
     if a.quick:
         a.rounds = 1
-        a.startup_samples = min(a.startup_samples, 3)
+        a.startup_samples = min(a.startup_samples, 4)
     a.profiles = [x for x in a.profiles.split(",") if x]
     a.contenders = [x for x in a.contenders.split(",") if x]
     for x in a.profiles:
