@@ -12,41 +12,12 @@
 // importing either would keep the installer from starting on older systems.
 // Nothing here can help with the DLLs of the import table, which the loader
 // maps before any of the program's code runs: those must be the system's
-// known DLLs, which are never looked for beside the program (see below for
-// the one that is not).
+// known DLLs, which are never looked for beside the program. COMCTL32.DLL is
+// not one, so the framework loads it late, by its full System32 path
+// (EnsureCommonControls).
 #include "platform/win32/win32_api.h"
 
 #include "platform/framework.h"
-
-namespace {
-
-// COMCTL32.DLL is not a known DLL. Named in the import table it would be
-// looked for beside INSTALL.EXE before any of the program's code runs, and
-// its start-up makes user32 load the theme DLL (uxtheme.dll) the same way.
-// So it is bound on first use instead, like a delay import: after
-// HardenDllSearch, when only System32 is searched. The framework calls
-// InitCommonControlsEx through its import slot; the slot is defined here and
-// points at a function that loads the real one, so the linker never needs
-// comctl32's import library and the DLL stays out of the import table.
-// (binutils' own delay-import libraries leave the slot empty on i686.)
-BOOL WINAPI LateInitCommonControlsEx(const INITCOMMONCONTROLSEX* controls) {
-  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  static InitFn init = nullptr;
-  if (!init) {
-    HMODULE comctl = LoadLibraryA("comctl32.dll");
-    if (comctl) init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
-  }
-  return init ? init(controls) : FALSE;
-}
-
-}  // namespace
-
-// The import slot a call declared dllimport goes through: __imp_ and the
-// decorated stdcall name (one 4-byte argument).
-extern "C" {
-extern void* const comctl32InitSlot __asm__("__imp__InitCommonControlsEx@4");
-void* const comctl32InitSlot = reinterpret_cast<void*>(&LateInitCommonControlsEx);
-}
 
 namespace fw {
 

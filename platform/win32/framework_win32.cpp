@@ -204,13 +204,28 @@ WindowHandle CreateModeless(CDialog* dlg, int templateId, WindowHandle owner) {
 // destroys it.
 void EndModal(WindowHandle dialog, intptr_t result) { EndDialog(H(dialog), result); }
 
+// COMCTL32.DLL is not a known DLL: named in the import table it would be
+// looked for beside INSTALL.EXE before any of the program's code runs, and
+// its start-up makes user32 load the theme DLL the same way. So it is loaded
+// here, on first use, by its full System32 path, which no DLL planted beside
+// the program or in the current directory can stand in for, on any Windows.
 void EnsureCommonControls() {
   static bool registered = false;
   if (registered) return;
+  char path[MAX_PATH];
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  static const char kName[] = "\\comctl32.dll";
+  if (length == 0 || length + sizeof kName > sizeof path) return;
+  std::memcpy(path + length, kName, sizeof kName);
+  HMODULE comctl = LoadLibraryA(path);
+  if (!comctl) return;
+  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+  if (!init) return;
   INITCOMMONCONTROLSEX controls;
   controls.dwSize = sizeof controls;
   controls.dwICC = ICC_PROGRESS_CLASS;
-  registered = InitCommonControlsEx(&controls) != 0;
+  registered = init(&controls) != 0;
 }
 
 void SetProcessErrorMode() {
