@@ -52,23 +52,11 @@ bool RemoveDir(const char* path) { return RemoveDirectoryA(path) != 0; }
 
 bool DeleteFileAt(const char* path) { return DeleteFileA(path) != 0; }
 
-// Our own loop instead of CopyFileA: the progress window must keep painting
-// during a long copy, and CopyFileExA's progress routine is never called by
-// Wine 8. Doing the steps ourselves also tells a failure before dst was
-// touched from one after it was truncated. Like CopyFileA, the copy takes the
-// source's attributes and last-write time.
-//
-// Of the ways to read those two, GetFileInformationByHandle made the loop a
-// third slower than CopyFileA under Wine (it also queries the volume);
-// GetFileAttributesA plus GetFileTime cost about what CopyFileA spends.
-CopyResult CopyFileOver(const char* src, const char* dst) {
-  // No FILE_SHARE_WRITE: if dst names the same file as src, opening it for
-  // writing below fails with a sharing violation instead of truncating the
-  // only copy.
-  HANDLE in = CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (in == INVALID_HANDLE_VALUE) return CopyResult::kFailed;
+namespace {
 
+// Copies src's content, last-write time and attributes into a new file `out`
+// (created or truncated). false: the content could not all be written.
+bool CopyInto(HANDLE in, const char* src, const char* out) {
   FILETIME lastWrite;
   bool haveTime = GetFileTime(in, nullptr, nullptr, &lastWrite) != 0;
   DWORD attrs = GetFileAttributesA(src);
@@ -80,18 +68,61 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
   attrs = attrs == INVALID_FILE_ATTRIBUTES ? 0 : (attrs & kCopiedAttrs);
   if (attrs == 0) attrs = FILE_ATTRIBUTE_NORMAL;
 
-  HANDLE out = CreateFileA(dst, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attrs, nullptr);
-  if (out == INVALID_HANDLE_VALUE) {
-    CloseHandle(in);
-    return CopyResult::kFailed;
-  }
-  // From here on dst has been created or truncated.
-  bool ok = CopyContent(in, out);
-  if (ok && haveTime) SetFileTime(out, nullptr, nullptr, &lastWrite);
+  HANDLE file = CreateFileA(out, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attrs, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = CopyContent(in, file);
+  if (ok && haveTime) SetFileTime(file, nullptr, nullptr, &lastWrite);
   // Closing flushes what the system still holds; a failure there is a lost write.
-  if (!CloseHandle(out)) ok = false;
+  if (!CloseHandle(file)) ok = false;
+  return ok;
+}
+
+}  // namespace
+
+// Our own loop instead of CopyFileA: the progress window must keep painting
+// during a long copy, and CopyFileExA's progress routine is never called by
+// Wine 8. Like CopyFileA, the copy takes the source's last-write time and
+// attributes (read-only excepted).
+//
+// The content goes to a temporary name beside dst first and replaces dst only
+// when it is complete: a copy that fails part-way (a full disk, a medium
+// error) then leaves the file of an earlier installation as it was, instead
+// of a truncated one or none. Only when dst's own name leaves no room for the
+// temporary suffix does the copy write to dst directly (kFailedPartial).
+//
+// Of the ways to read the source's time and attributes,
+// GetFileInformationByHandle made the loop a third slower than CopyFileA
+// under Wine (it also queries the volume); GetFileAttributesA plus
+// GetFileTime cost about what CopyFileA spends.
+CopyResult CopyFileOver(const char* src, const char* dst) {
+  // No FILE_SHARE_WRITE or FILE_SHARE_DELETE: if dst names the same file as
+  // src, writing or replacing it below fails with a sharing violation instead
+  // of destroying the only copy.
+  HANDLE in = CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (in == INVALID_HANDLE_VALUE) return CopyResult::kFailed;
+
+  static const char kSuffix[] = ".~inst";
+  char temp[MAX_PATH];
+  size_t length = std::strlen(dst);
+  if (length + sizeof kSuffix > sizeof temp) {
+    bool ok = CopyInto(in, src, dst);
+    CloseHandle(in);
+    // CopyInto fails before touching dst only when dst cannot be opened,
+    // which the attributes tell apart: a partial copy exists.
+    if (ok) return CopyResult::kCopied;
+    return GetFileAttributesA(dst) == INVALID_FILE_ATTRIBUTES ? CopyResult::kFailed : CopyResult::kFailedPartial;
+  }
+  std::memcpy(temp, dst, length);
+  std::memcpy(temp + length, kSuffix, sizeof kSuffix);
+
+  // The source stays open until dst is replaced: its sharing mode keeps a
+  // dst that is the source itself from being replaced.
+  bool ok = CopyInto(in, src, temp) && MoveFileExA(temp, dst, MOVEFILE_REPLACE_EXISTING);
   CloseHandle(in);
-  return ok ? CopyResult::kCopied : CopyResult::kFailedPartial;
+  if (ok) return CopyResult::kCopied;
+  DeleteFileA(temp);
+  return CopyResult::kFailed;
 }
 
 bool GetFreeBytes(const char* dir, uint64_t* freeBytes) {

@@ -210,18 +210,29 @@ bool SmallDriveReady() {
   return GetDiskFreeSpaceExA("X:\\", &avail, &total, &free) && total.QuadPart <= 4u * 1024 * 1024;
 }
 
-TEST_F(ServicesTest, CopyThatRunsOutOfSpaceReportsAPartialFile) {
+TEST_F(ServicesTest, CopyThatRunsOutOfSpaceLeavesTheInstalledFileAsItWas) {
   if (!SmallDriveReady()) GTEST_SKIP() << "no small drive X: (needs root to mount a tmpfs)";
-  const std::string dst = "X:\\partial.bin";
-  DeleteFileA(dst.c_str());
+  const std::string dst = "X:\\installed.bin";
+  ASSERT_TRUE(WriteAll(dst, "an earlier installation"));
   ASSERT_TRUE(WriteAll(At("big.bin"), std::string(3 * 1024 * 1024, 'B')));
-  EXPECT_EQ(plat::CopyFileOver(At("big.bin").c_str(), dst.c_str()), plat::CopyResult::kFailedPartial);
-  DeleteFileA(dst.c_str());
+  EXPECT_EQ(plat::CopyFileOver(At("big.bin").c_str(), dst.c_str()), plat::CopyResult::kFailed);
+  EXPECT_EQ(ReadAll(dst), "an earlier installation");
+  EXPECT_EQ(GetFileAttributesA((dst + ".~inst").c_str()), INVALID_FILE_ATTRIBUTES) << "temporary copy left behind";
   // A small file still fits afterwards: the failure was the space, not the drive.
   ASSERT_TRUE(WriteAll(At("small.bin"), "fits"));
   EXPECT_EQ(plat::CopyFileOver(At("small.bin").c_str(), dst.c_str()), plat::CopyResult::kCopied);
   EXPECT_EQ(ReadAll(dst), "fits");
   DeleteFileA(dst.c_str());
+}
+
+// A destination whose name leaves no room for the temporary suffix is written
+// directly; a failure there is reported as partial so the caller can remove it.
+TEST_F(ServicesTest, CopyToAFullLengthNameStillWorks) {
+  std::string dst = At("");
+  dst.append(MAX_PATH - 1 - dst.size(), 'n');
+  ASSERT_TRUE(WriteAll(At("src.txt"), "content"));
+  EXPECT_EQ(plat::CopyFileOver(At("src.txt").c_str(), dst.c_str()), plat::CopyResult::kCopied);
+  EXPECT_EQ(ReadAll(dst), "content");
 }
 
 // ---- Free space --------------------------------------------------------------------------
