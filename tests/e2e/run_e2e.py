@@ -387,6 +387,10 @@ def expect_progress_protocol(events, entries):
     check(positions == sorted(positions), "the progress bar went backwards: %s" % positions)
     check(all(0 <= p <= 2 * entries for p in positions), "progress positions out of range: %s" % positions)
     statuses = [e["status"] for e in events if e.kind == "progress" and "status" in e]
+    # A sample taken while the window is being destroyed reads an empty text:
+    # only the empty status before the run sets the first one counts.
+    first_set = next((i for i, s in enumerate(statuses) if s), len(statuses))
+    statuses = statuses[:first_set] + [s for s in statuses[first_set:] if s]
     allowed = ["", "Copying files...", "Creating shortcuts..."]
     check(all(s in allowed for s in statuses), "unexpected status texts: %s" % statuses)
     check(statuses == sorted(statuses, key=allowed.index), "status texts out of order: %s" % statuses)
