@@ -56,9 +56,13 @@ do_build() {
 run() {
   local target=$1 corpus=$2 seconds=$3 log=$4
   mkdir -p "$corpus" "$build/findings/$target" "$build/logs"
+  # A target without findings so far has no regressions folder (git keeps no
+  # empty folder); libFuzzer refuses a corpus folder that does not exist.
+  local extra=()
+  [ -d "$root/fuzz/regressions/$target" ] && extra+=("$root/fuzz/regressions/$target")
   "$build/${target}_fuzzer" "${common_flags[@]}" -max_total_time="$seconds" \
     -artifact_prefix="$build/findings/$target/" "$corpus" "$root/fuzz/corpus/$target" \
-    "$root/fuzz/regressions/$target" >"$log" 2>&1
+    "${extra[@]}" >"$log" 2>&1
 }
 
 # regress TARGET: every seed and regression input once.
@@ -157,7 +161,8 @@ case $cmd in
     objects=()
     for t in "${targets[@]}"; do
       LLVM_PROFILE_FILE="$cov/$t.profraw" "$cov/${t}_fuzzer" -runs=0 "${common_flags[@]}" \
-        "$root/fuzz/corpus/$t" "$root/fuzz/regressions/$t" $( [ -d "$build/corpus/$t" ] && echo "$build/corpus/$t") \
+        "$root/fuzz/corpus/$t" $( [ -d "$root/fuzz/regressions/$t" ] && echo "$root/fuzz/regressions/$t") \
+        $( [ -d "$build/corpus/$t" ] && echo "$build/corpus/$t") \
         >"$cov/$t.log" 2>&1 || die "$t failed on its corpus (log: $cov/$t.log)"
       objects+=(-object "$cov/${t}_fuzzer")
     done
