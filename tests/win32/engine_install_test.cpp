@@ -16,13 +16,12 @@
 #include "engine/install_run.h"
 #include "engine/install_state.h"
 #include "engine/shortcut.h"
+#include "tests/win32/test_files.h"
 
 namespace {
 
-bool IsDir(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+using testfiles::IsDir;
+using testfiles::RemoveTree;
 
 bool IsFile(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -30,44 +29,10 @@ bool IsFile(const std::string& path) {
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-  DWORD written = 0;
-  BOOL ok = ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-  CloseHandle(file);
-  ASSERT_TRUE(ok && written == content.size()) << path;
+  ASSERT_TRUE(testfiles::WriteAll(path, content)) << path;
 }
 
-std::string ReadFile(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<missing>";
-  std::string content;
-  char buf[4096];
-  DWORD got = 0;
-  while (::ReadFile(file, buf, sizeof buf, &got, nullptr) && got > 0) content.append(buf, got);
-  CloseHandle(file);
-  return content;
-}
-
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string child = path + "\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(child);
-      } else {
-        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(child.c_str());
-      }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryA(path.c_str());
-}
+std::string ReadFile(const std::string& path) { return testfiles::ReadAll(path); }
 
 // A new empty directory under the temporary directory, removed with all it
 // holds when the test ends.
