@@ -80,11 +80,11 @@ static int IsCandidate(HWND hwnd, DWORD pid, const char* caption, HWND exclude1,
 }
 
 /* Waits for a visible dialog of the process. The window that becomes the
- * foreground one is checked every millisecond (one cheap call); the full
- * window list only every 20 ms, so the watching steals little time from the
- * program being timed. Returns NULL on timeout or when the process ended. */
-static HWND WaitDialog(HANDLE process, DWORD pid, const char* caption, HWND exclude1,
-                       HWND exclude2, double timeout) {
+ * foreground one is checked every `step` ms (one cheap call); the full window
+ * list only every `scanEvery` steps. Returns NULL on timeout or when the
+ * process ended. */
+static HWND WaitDialogPaced(HANDLE process, DWORD pid, const char* caption, HWND exclude1,
+                            HWND exclude2, double timeout, DWORD step, int scanEvery) {
   double end = Now() + timeout;
   HWND lastForeground = NULL;
   int tick = 0;
@@ -94,14 +94,29 @@ static HWND WaitDialog(HANDLE process, DWORD pid, const char* caption, HWND excl
       lastForeground = fg;
       if (IsCandidate(fg, pid, caption, exclude1, exclude2)) return fg;
     }
-    if (++tick % 20 == 0) {
+    if (++tick % scanEvery == 0) {
       HWND h = FindDialog(pid, caption, exclude1, exclude2);
       if (h) return h;
       if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return NULL;
       if (Now() > end) return NULL;
     }
-    Sleep(1);
+    Sleep(step);
   }
+}
+
+/* Watching costs the watched program time: every check is a request to the
+ * one wineserver that also serves it. Fine-grained (1 ms) where the moment
+ * matters, at start-up and once the progress window has gone. */
+static HWND WaitDialog(HANDLE process, DWORD pid, const char* caption, HWND exclude1,
+                       HWND exclude2, double timeout) {
+  return WaitDialogPaced(process, pid, caption, exclude1, exclude2, timeout, 1, 20);
+}
+
+/* While the progress window is up: returns when it is no longer visible (or
+ * was never seen within `timeout`), checking every 10 ms. */
+static void WaitProgressGone(HWND progress, double timeout) {
+  double end = Now() + timeout;
+  while (IsWindow(progress) && IsWindowVisible(progress) && Now() < end) Sleep(10);
 }
 
 static int Start(const char* exe, const char* cwd, char* cmdline, PROCESS_INFORMATION* pi) {
@@ -171,13 +186,19 @@ static int DriveInstall(const char* exe, const char* medium, const char* install
   PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(IDC_INSTALL, BN_CLICKED),
                (LPARAM)GetDlgItem(dlg, IDC_INSTALL));
   /* Any other dialog of the process but the install dialog and the progress
-   * window is the box that ends the run. */
+   * window is the box that ends the run. Until the progress window has come
+   * and gone the watch is coarse (10 ms), then fine. */
   progress = NULL;
   for (;;) {
-    box = WaitDialog(pi.hProcess, pi.dwProcessId, NULL, dlg, progress, 1800);
+    if (progress) {
+      WaitProgressGone(progress, 1800);
+      box = WaitDialog(pi.hProcess, pi.dwProcessId, NULL, dlg, progress, 1800);
+    } else {
+      box = WaitDialogPaced(pi.hProcess, pi.dwProcessId, NULL, dlg, NULL, 1800, 10, 10);
+    }
     if (!box) break;
     GetWindowTextA(box, caption, sizeof caption);
-    if (strcmp(caption, PROGRESS_CAPTION) == 0) {
+    if (strcmp(caption, PROGRESS_CAPTION) == 0 && !progress) {
       progress = box;
       continue;
     }

@@ -513,6 +513,9 @@ def report(bench, exe, manifest, elapsed):
     add("")
     add("Targets (medians, same run):")
     for name, value, ok in targets:
+        if value is None and "DLL" not in name:
+            add(f"  [ -- ] {name}: not measured in this run")
+            continue
         add(f"  [{'met ' if ok else 'MISS'}] {name}"
             + (f": {value:.3f}" if value is not None else ""))
     if bench.failures:
