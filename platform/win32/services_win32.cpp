@@ -54,26 +54,26 @@ bool DeleteFileAt(const char* path) { return DeleteFileA(path) != 0; }
 
 namespace {
 
-// Copies src's content, last-write time and attributes into a new file `out`
-// (created or truncated). false: the content could not all be written.
-bool CopyInto(HANDLE in, const char* src, const char* out) {
+// The attributes a copy of src gets. Read-only is not carried over, unlike
+// CopyFileA: media are read-only as a rule, and an installed file that kept
+// the bit would make the next installation over it fail.
+DWORD CopiedAttributes(const char* src) {
+  const DWORD kCopied = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                        FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  DWORD attrs = GetFileAttributesA(src);
+  attrs = attrs == INVALID_FILE_ATTRIBUTES ? 0 : (attrs & kCopied);
+  return attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
+}
+
+// Copies the content and last-write time of `in` into the new file `out` and
+// closes `out`. false: the content could not all be written.
+bool FinishCopy(HANDLE in, HANDLE out) {
   FILETIME lastWrite;
   bool haveTime = GetFileTime(in, nullptr, nullptr, &lastWrite) != 0;
-  DWORD attrs = GetFileAttributesA(src);
-  // Read-only is not carried over, unlike CopyFileA: media are read-only as a
-  // rule, and an installed file that kept the bit would make the next
-  // installation over it fail.
-  const DWORD kCopiedAttrs = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  attrs = attrs == INVALID_FILE_ATTRIBUTES ? 0 : (attrs & kCopiedAttrs);
-  if (attrs == 0) attrs = FILE_ATTRIBUTE_NORMAL;
-
-  HANDLE file = CreateFileA(out, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attrs, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = CopyContent(in, file);
-  if (ok && haveTime) SetFileTime(file, nullptr, nullptr, &lastWrite);
+  bool ok = CopyContent(in, out);
+  if (ok && haveTime) SetFileTime(out, nullptr, nullptr, &lastWrite);
   // Closing flushes what the system still holds; a failure there is a lost write.
-  if (!CloseHandle(file)) ok = false;
+  if (!CloseHandle(out)) ok = false;
   return ok;
 }
 
@@ -84,11 +84,13 @@ bool CopyInto(HANDLE in, const char* src, const char* out) {
 // Wine 8. Like CopyFileA, the copy takes the source's last-write time and
 // attributes (read-only excepted).
 //
-// The content goes to a temporary name beside dst first and replaces dst only
-// when it is complete: a copy that fails part-way (a full disk, a medium
-// error) then leaves the file of an earlier installation as it was, instead
-// of a truncated one or none. Only when dst's own name leaves no room for the
-// temporary suffix does the copy write to dst directly (kFailedPartial).
+// A file of an earlier installation is never put at risk: the new content goes
+// to a temporary name beside it and replaces it only when complete, so a copy
+// that fails part-way (a full disk, a medium error) leaves it as it was. Where
+// no file stands under the name yet, the copy goes there directly, which
+// saves a new name and a rename per file on a fresh installation; a failure
+// there leaves a partial file for the caller to remove (kFailedPartial). So
+// does a destination whose name leaves no room for the temporary suffix.
 //
 // Of the ways to read the source's time and attributes,
 // GetFileInformationByHandle made the loop a third slower than CopyFileA
@@ -101,24 +103,31 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
   HANDLE in = CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (in == INVALID_HANDLE_VALUE) return CopyResult::kFailed;
+  const DWORD attrs = CopiedAttributes(src);
 
   static const char kSuffix[] = ".~inst";
   char temp[MAX_PATH];
-  size_t length = std::strlen(dst);
-  if (length + sizeof kSuffix > sizeof temp) {
-    bool ok = CopyInto(in, src, dst);
+  const size_t length = std::strlen(dst);
+  const bool roomForTemp = length + sizeof kSuffix <= sizeof temp;
+
+  HANDLE out = CreateFileA(dst, GENERIC_WRITE, 0, nullptr, roomForTemp ? CREATE_NEW : CREATE_ALWAYS, attrs, nullptr);
+  if (out != INVALID_HANDLE_VALUE) {
+    bool ok = FinishCopy(in, out);
     CloseHandle(in);
-    // CopyInto fails before touching dst only when dst cannot be opened,
-    // which the attributes tell apart: a partial copy exists.
-    if (ok) return CopyResult::kCopied;
-    return GetFileAttributesA(dst) == INVALID_FILE_ATTRIBUTES ? CopyResult::kFailed : CopyResult::kFailedPartial;
+    return ok ? CopyResult::kCopied : CopyResult::kFailedPartial;
   }
+  const DWORD error = GetLastError();
+  if (!roomForTemp || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
+    CloseHandle(in);
+    return CopyResult::kFailed;
+  }
+
   std::memcpy(temp, dst, length);
   std::memcpy(temp + length, kSuffix, sizeof kSuffix);
-
+  out = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attrs, nullptr);
   // The source stays open until dst is replaced: its sharing mode keeps a
   // dst that is the source itself from being replaced.
-  bool ok = CopyInto(in, src, temp) && MoveFileExA(temp, dst, MOVEFILE_REPLACE_EXISTING);
+  bool ok = out != INVALID_HANDLE_VALUE && FinishCopy(in, out) && MoveFileExA(temp, dst, MOVEFILE_REPLACE_EXISTING);
   CloseHandle(in);
   if (ok) return CopyResult::kCopied;
   DeleteFileA(temp);
