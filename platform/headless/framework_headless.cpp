@@ -26,21 +26,21 @@ struct ControlSpec {
   int id;
   const char* text;
 };
-struct TemplateSpec {
+struct TemplateLayout {
   int id;
   const char* caption;
   bool visible;
   std::vector<ControlSpec> controls;
 };
 
-const TemplateSpec* FindTemplate(int id) {
-  static const std::vector<TemplateSpec> templates = {
+const TemplateLayout* FindTemplate(int id) {
+  static const std::vector<TemplateLayout> templates = {
       {102, "Brackenvue Installation", true,
        {{1000, ""}, {1001, ""}, {1006, "&Install Brackenvue"}, {2, "Exit Installation"}}},
       {129, "Installation Progress", false, {{1004, "Progress1"}, {1005, ""}}},
   };
-  for (const auto& spec : templates) {
-    if (spec.id == id) return &spec;
+  for (const auto& layout : templates) {
+    if (layout.id == id) return &layout;
   }
   return nullptr;
 }
@@ -220,7 +220,7 @@ Window* CreateDialogWindow(CDialog* dlg, int templateId, Window* owner) {
   w->isDialog = true;
   w->owner = owner;
   w->object = dlg;
-  if (const TemplateSpec* spec = FindTemplate(templateId)) w->text = spec->caption;
+  if (const TemplateLayout* layout = FindTemplate(templateId)) w->text = layout->caption;
   call.Done(1);
   return w;
 }
@@ -288,10 +288,10 @@ WindowHandle GetDlgItemHandle(WindowHandle dialog, int id) {
     if (child->id == id) return H(child);
   }
   std::string text;
-  if (const TemplateSpec* spec = FindTemplate(dlg->id)) {
-    auto control = std::find_if(spec->controls.begin(), spec->controls.end(),
+  if (const TemplateLayout* layout = FindTemplate(dlg->id)) {
+    auto control = std::find_if(layout->controls.begin(), layout->controls.end(),
                                 [id](const ControlSpec& c) { return c.id == id; });
-    if (control == spec->controls.end()) return nullptr;  // no such control in the template
+    if (control == layout->controls.end()) return nullptr;  // no such control in the template
     text = control->text;
   }
   hl::Window* child = NewWindow();
@@ -477,8 +477,8 @@ WindowHandle CreateModeless(CDialog* dlg, int templateId, WindowHandle owner) {
   if (!w) return nullptr;
   dlg->m_hWnd = H(w);
   dlg->DispatchInitDialog();
-  const TemplateSpec* spec = FindTemplate(templateId);
-  if (spec && spec->visible && !w->destroyed) w->visible = true;
+  const TemplateLayout* layout = FindTemplate(templateId);
+  if (layout && layout->visible && !w->destroyed) w->visible = true;
   return H(w);
 }
 
