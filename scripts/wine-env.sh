@@ -121,7 +121,7 @@ start_xvfb() {
 }
 
 # Bump when the prefix set-up below changes: older prefixes are then rebuilt.
-prefix_version=2
+prefix_version=3
 
 create_prefix() {
   [ "$(cat "$prefix/.installer-ready" 2>/dev/null)" = "$prefix_version" ] && return 0
@@ -133,6 +133,12 @@ create_prefix() {
   # registry, and `wineserver -w` waits for that.
   timeout 240 wineboot -i </dev/null >>"$log/wineboot.log" 2>&1 9>&- ||
     die "wineboot -i failed (see $log/wineboot.log)"
+  # Wine's own fonts (fonts-wine), among them its "MS Sans Serif" bitmap font,
+  # in the prefix's Fonts folder: without them the dialogs are measured and
+  # drawn with a wider substitute, and do not look as they do on Windows.
+  if [ -d /usr/share/wine/fonts ]; then
+    cp /usr/share/wine/fonts/*.fon /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   local reg_adds=(
     # Without a window manager Wine waits ~2 s whenever a managed window hides.
     'HKCU\Software\Wine\X11 Driver|Managed|N'
