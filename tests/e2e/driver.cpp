@@ -49,6 +49,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/wall_clock.h"
+
 namespace {
 
 constexpr int kMsgBoxTextId = 0xFFFF;  // the static that holds a message box's text
@@ -59,16 +61,6 @@ constexpr const char* kProgressCaption = "Installation Progress";
 constexpr DWORD kPollMs = 10;
 
 FILE* g_transcript = nullptr;
-
-long long NowMs() {
-  FILETIME ft;
-  GetSystemTimeAsFileTime(&ft);
-  ULARGE_INTEGER u;
-  u.LowPart = ft.dwLowDateTime;
-  u.HighPart = ft.dwHighDateTime;
-  // 100 ns ticks since 1601 -> ms since 1970, the clock the stand-ins write too.
-  return static_cast<long long>(u.QuadPart / 10000ULL) - 11644473600000LL;
-}
 
 std::string Quote(const std::string& s) {
   std::string out = "\"";

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tests/e2e/wall_clock.h"
+
 #ifndef STANDIN_NAME
 #error "STANDIN_NAME must name the program this stands in for"
 #endif
@@ -22,15 +24,6 @@
 #endif
 
 namespace {
-
-long long NowMs() {
-  FILETIME ft;
-  GetSystemTimeAsFileTime(&ft);
-  ULARGE_INTEGER u;
-  u.LowPart = ft.dwLowDateTime;
-  u.HighPart = ft.dwHighDateTime;
-  return static_cast<long long>(u.QuadPart / 10000ULL) - 11644473600000LL;
-}
 
 void Record(const char* line) {
   char path[MAX_PATH * 2] = {};
