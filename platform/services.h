@@ -42,14 +42,19 @@ bool DeleteFileAt(const char* path);
 
 enum class CopyResult {
   kCopied,         // dst now holds a complete copy of src
-  kFailed,         // nothing was written under dst (a file already there is untouched)
-  kFailedPartial,  // dst was created or truncated and may hold a partial copy
+  kFailed,         // dst is as it was before the call (absent, or the earlier file untouched)
+  kFailedPartial,  // dst did not exist before the call; it was created and may hold a partial copy
 };
 
 // Copies src over dst (CopyFileA with fail-if-exists FALSE: an existing dst is
 // overwritten). While a long copy runs, the backend keeps the process's
 // windows painted (see PumpPaintMessages); no input is dispatched.
-// On kFailedPartial the caller decides what to do with dst.
+// A dst that existed before the call is replaced only by a complete copy: the
+// new content goes to a temporary name beside it (created exclusively, so no
+// file of that name is ever overwritten, and short enough to fit wherever dst
+// fits) and is renamed over dst at the end; on failure the temporary file is
+// removed and dst is left as it was. On kFailedPartial the caller decides what
+// to do with the new, partial dst.
 CopyResult CopyFileOver(const char* src, const char* dst);
 
 // Free bytes available to the caller on the volume that holds `dir`, which
@@ -86,6 +91,27 @@ int ReadBytes(FileReader* file, void* buf, int size);
 // The file's length in bytes, 64-bit. false on failure (*size unchanged).
 bool GetFileLength(FileReader* file, uint64_t* size);
 void CloseFile(FileReader* file);  // accepts nullptr
+
+// What an open file is. Only kDiskFile is something the installer copies:
+// a name can open a character device (COM1 reads forever, NUL reads nothing),
+// a pipe, or on some systems a directory, and each of these opens like a file.
+enum class FileKind {
+  kDiskFile,   // a regular file on a disk (GetFileType FILE_TYPE_DISK, not a directory)
+  kDirectory,  // a directory that the system let open for reading
+  kDevice,     // a character device: a serial or printer port, the console, NUL
+  kPipe,       // a named or anonymous pipe, a socket
+  kUnknown,    // the system cannot say
+};
+FileKind GetFileKind(FileReader* file);
+
+// ---- Full paths --------------------------------------------------------------
+
+// GetFullPathNameA: `path` made absolute against the current directory (and a
+// drive-relative "C:x" against that drive's current directory), "." and ".."
+// folded, "/" turned into "\". Nothing is looked up on the disk. true: out
+// (kMaxPath bytes) holds the full path (259 characters at most). false: the
+// call failed or the result would not fit; out then holds "".
+bool GetFullPath(const char* path, char* out);
 
 // ---- Shell -----------------------------------------------------------------
 
