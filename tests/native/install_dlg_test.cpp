@@ -102,13 +102,23 @@ TEST_F(InstallDlgTest, StartUpListsProgramsSubFoldersAndPresetsTheFields) {
     hl::AddDir(std::string(kPrograms) + "\\" + name);
   }
   hl::AddFile(std::string(kPrograms) + "\\Notepad.lnk", "link");
+  // Start-menu folders customised with a desktop.ini carry the read-only or
+  // system bit, some are hidden: each is still a folder to offer. The
+  // desktop.ini itself is a hidden system file, not a folder.
+  hl::AddDir(std::string(kPrograms) + "\\Accessories");
+  hl::SetAttributes(std::string(kPrograms) + "\\Accessories", 0x1 | 0x4);
+  hl::AddDir(std::string(kPrograms) + "\\Tools");
+  hl::SetAttributes(std::string(kPrograms) + "\\Tools", 0x2);
+  hl::AddFile(std::string(kPrograms) + "\\desktop.ini", "[.ShellClassInfo]");
+  hl::SetAttributes(std::string(kPrograms) + "\\desktop.ini", 0x2 | 0x4);
   std::vector<std::string> before = hl::ListAll();
 
   bool stepRan = false;
   hl::QueueModalStep([&](CDialog& d) {
     stepRan = true;
     hl::Window* combo = hl::Child(Dialog(), 1001);
-    EXPECT_EQ(combo->items, (std::vector<std::string>{"Alpha", "beta", "Brackenvue", "Startup", "zeta"}));
+    EXPECT_EQ(combo->items,
+              (std::vector<std::string>{"Accessories", "Alpha", "beta", "Brackenvue", "Startup", "Tools", "zeta"}));
     EXPECT_EQ(combo->text, "Brackenvue");
     EXPECT_EQ(combo->selected, -1) << "the default text must not select the list item";
     EXPECT_EQ(hl::TextOf(d, 1000), kDefaultDir);
