@@ -25,6 +25,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -356,6 +357,134 @@ def faults_many_small_files(r):
         fields, raw = e2e.lnkinfo(os.path.join(folder, "File %04d.lnk" % i))
         want = e2e.DEFAULT_DIR + "\\f%04d.txt" % i
         check(fields.get("Local path") == want, "File %04d.lnk points at %r\n%s" % (i, fields.get("Local path"), raw))
+
+
+def refused_medium(r, name, message, make=None):
+    """A medium listing `name` after a good file is refused when it is loaded: the message naming
+    the entry, then "could not be completed", result -1, nothing written, no hang."""
+    m = Medium(r, name="medium-%d" % len(os.listdir(r.work)))
+    m.add("brackenvue.exe", "Brackenvue", source=r.args.sample_program)
+    if make:
+        make(m.path(name))
+        m.entries.append((name, "Entry"))
+    else:
+        # A regular file of that name on the medium: Windows still opens the device.
+        m.add(name, "Entry", data=b"a file of a device's name\r\n")
+    m.write_manifest()
+    before = r.snapshot()
+    print("--- %s" % name)
+    # Reading COM1 blocks for good: a load that got that far would hang
+    # until the driver's timeout.
+    ev = r.drive(m.dir, ["wait-dialog", "click 1006", "box ok", "box ok", "wait-exit"], timeout=30)
+    e2e.expect_boxes(ev, [error_box(message), app_box(e2e.NOT_COMPLETED_TEXT)])
+    e2e.expect_exit(ev)
+    check(first(ev, "progress shown") is None, "%s: the progress window was shown" % name)
+    e2e.expect_nothing_written(before, r.snapshot())
+
+
+@scenario
+def faults_device_names(r):
+    """Entries naming a device (COM1, NUL, with and without an extension) are refused when the
+    medium is loaded, naming the entry; so are a device and a pipe that a medium reaches under a
+    file's name (Wine opens a link to /dev/zero as a character device, a FIFO as a pipe)."""
+    r.clean_install()
+    device = "I can't install '%s' from the installation file: it names a device, not a file."
+    for name in ("COM1", "NUL", "com1.txt", "Nul.dat"):
+        refused_medium(r, name, device % name)
+    refused_medium(r, "zero.dat", device % "zero.dat", make=lambda p: os.symlink("/dev/zero", p))
+    refused_medium(r, "fifo.dat", "I can't install 'fifo.dat' from the installation file: it is not a file on a disk.",
+                   make=os.mkfifo)
+
+
+@scenario
+def faults_unc_install_dir(r):
+    """An installation directory on a network path (\\server\share\dir, also spelled with "/"): its
+    root is never created, so nothing appears on the current drive; the directory message."""
+    r.clean_install()
+    m = e2e.standard_medium(r)
+    # The medium is on Z:, Wine's view of the Linux root: a run that took
+    # "\\server\share" for folders on the current drive would make them
+    # there, or on C: if that were current.
+    strays = ["/e2e-unc-server", r.prefix.linux("C:\\e2e-unc-server")]
+    for p in strays:
+        check(not os.path.exists(p), "%s exists before the run" % p)
+    r.cleanup_paths += strays
+    before = r.snapshot()
+    unc = "\\\\e2e-unc-server\\share\\Brackenvue"
+    t0 = time.time()
+    ev = r.drive(m.dir, ["wait-dialog", "set 1000 " + unc, "click 1006", "box ok", "idle 300",
+                         "set 1000 //e2e-unc-server/share/Brackenvue", "click 1006", "box ok", "idle 300",
+                         "click 2", "wait-exit"])
+    print("two runs against the network path took %.1f s" % (time.time() - t0))
+    box = error_box("I couldn't create the program directory:\n%s\n" % unc)
+    e2e.expect_boxes(ev, [box, box])
+    check(all(b["dialog_enabled"] == "1" for b in boxes(ev)), "the Error box disabled the dialog")
+    check(first(ev, "progress shown") is None, "the progress window was shown")
+    e2e.expect_exit(ev)
+    for p in strays:
+        check(not os.path.exists(p), "the run made %s" % p)
+    e2e.expect_nothing_written(before, r.snapshot())
+    check(not os.path.exists(os.path.join(r.programs, e2e.DEFAULT_FOLDER)), "the program folder was created")
+
+
+@scenario
+def faults_double_click_failing_medium(r):
+    """A double click on Install with a medium that fails: one error box, one closing box, not two
+    of each; the second click, which arrives while the first box is up, starts nothing."""
+    r.clean_install()
+    m = Medium(r)
+    m.add("brackenvue.exe", "Brackenvue", source=r.args.sample_program)
+    m.add("missing.dat", "Missing", present=False)
+    m.write_manifest()
+    before = r.snapshot()
+    ev = r.drive(m.dir, ["wait-dialog", "double-click 1006", "box ok", "box ok", "wait-exit"])
+    e2e.expect_boxes(ev, [error_box("I can't find the installation file 'missing.dat'"),
+                          app_box(e2e.NOT_COMPLETED_TEXT)])
+    e2e.expect_exit(ev)
+    e2e.expect_nothing_written(before, r.snapshot())
+
+
+@scenario
+def faults_install_behind_stop_box(r):
+    """Install pressed while a stop's error box is open (the box has no owner, so the dialog stays
+    enabled) starts no second installation behind it, also when the fields now name a good place."""
+    r.clean_install()
+    blocker = r.prefix.linux("C:\\e2e-faults-blocker")
+    with open(blocker, "w") as f:
+        f.write("a regular file where a directory is needed\n")
+    r.cleanup_paths.append(blocker)
+    bad_dir = "C:\\e2e-faults-blocker\\Brackenvue"
+    m = e2e.standard_medium(r)
+    ev = r.drive(m.dir, ["wait-dialog", "set 1000 " + bad_dir, "click 1006", "wait-box",
+                         "set 1000 " + e2e.DEFAULT_DIR, "click 1006", "key 1000 enter",
+                         "box ok", "idle 1000", "dump", "click 2", "wait-exit"])
+    e2e.expect_boxes(ev, [error_box("I couldn't create the program directory:\n%s\n" % bad_dir)])
+    check(boxes(ev)[0]["dialog_enabled"] == "1", "the Error box disabled the dialog")
+    check(first(ev, "progress shown") is None, "a second installation ran behind the error box")
+    check(not os.path.exists(r.prefix.linux(e2e.DEFAULT_DIR)), "a second installation installed files")
+    check(first(ev, "dialog", visible="1", enabled="1") is not None, "the dialog is not usable after the stop")
+    e2e.expect_exit(ev)
+
+
+@scenario
+def faults_link_not_written(r):
+    """A link that cannot be written (a folder stands under its name) does not stop the run, but
+    its message is shown in the Error box before the completion box; the readme still follows."""
+    r.clean_install()
+    m = e2e.standard_medium(r)
+    folder = os.path.join(r.programs, e2e.DEFAULT_FOLDER)
+    os.makedirs(os.path.join(folder, "Read Me.lnk"))
+    link = r.programs_win + "\\" + e2e.DEFAULT_FOLDER + "\\Read Me.lnk"
+    ev = r.drive(m.dir, ["wait-dialog", "click 1006", "box ok", "box ok", "box ok", "wait-exit"])
+    e2e.expect_boxes(ev, [error_box("I couldn't create the link:\n%s" % link),
+                          app_box(COMPLETE, icon="information"), app_box(e2e.README_TEXT)])
+    e2e.expect_progress_protocol(ev, len(m.entries))
+    e2e.expect_exit(ev)
+    check(os.path.isdir(os.path.join(folder, "Read Me.lnk")), "the folder in the link's place was touched")
+    for shortcut in ("Brackenvue", "Sample Data"):
+        check(os.path.isfile(os.path.join(folder, shortcut + ".lnk")), "the link %s was not written" % shortcut)
+    rec = r.record("notepad")
+    check(rec is not None, "Notepad was not started after a complete run")
 
 
 PLANTED = ("uxtheme.dll", "comctl32.dll")
