@@ -487,6 +487,36 @@ def faults_link_not_written(r):
     check(rec is not None, "Notepad was not started after a complete run")
 
 
+@scenario
+def faults_read_only_installed_file(r):
+    """A reinstallation meets a read-only file under an installed name (left by another program, or by
+    an installer that kept a CD's read-only bit): the copy message, result 0; the read-only file is
+    left whole and no temporary copy stays; the files before it are replaced, those after it untouched."""
+    r.clean_install()
+    m = e2e.standard_medium(r)
+    inst = r.prefix.linux(e2e.DEFAULT_DIR)
+    os.makedirs(inst)
+    earlier = {"brackenvue.exe": b"earlier program", "readme.txt": b"earlier readme", "sample.dat": b"earlier data"}
+    for name, data in earlier.items():
+        with open(os.path.join(inst, name), "wb") as f:
+            f.write(data)
+    # Wine keeps the read-only attribute as the Unix write permission.
+    os.chmod(os.path.join(inst, "readme.txt"), 0o444)
+    try:
+        ev = stop_then_exit(r, m, e2e.DEFAULT_DIR)
+    finally:
+        os.chmod(os.path.join(inst, "readme.txt"), 0o644)
+    expect_stop(ev, "I couldn't copy readme.txt to %s\\readme.txt." % e2e.DEFAULT_DIR)
+    with open(os.path.join(inst, "readme.txt"), "rb") as f:
+        check(f.read() == earlier["readme.txt"], "the read-only file was changed")
+    with open(os.path.join(inst, "brackenvue.exe"), "rb") as f, open(m.path("brackenvue.exe"), "rb") as g:
+        check(f.read() == g.read(), "the file before the read-only one was not replaced")
+    with open(os.path.join(inst, "sample.dat"), "rb") as f:
+        check(f.read() == earlier["sample.dat"], "a file after the read-only one was changed")
+    check(sorted(os.listdir(inst)) == sorted(earlier), "files left in the installation directory: %s"
+          % sorted(os.listdir(inst)))
+
+
 PLANTED = ("uxtheme.dll", "comctl32.dll")
 
 
