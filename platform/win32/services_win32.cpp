@@ -77,10 +77,6 @@ bool FinishCopy(HANDLE in, HANDLE out) {
   return ok;
 }
 
-}  // namespace
-
-namespace {
-
 constexpr size_t kMaxPathChars = MAX_PATH - 1;  // the terminator aside
 
 // The length of path's directory part, its last separator included.
@@ -186,9 +182,9 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
   }
   const DWORD error = GetLastError();
   // Only a regular file that may be written is replaced. Windows refuses to
-  // rename over a read-only file, but Wine, which keeps the bit as the Unix
-  // write permission, renames over it whenever the directory is writable:
-  // asked here, both answer alike, before anything is copied.
+  // rename over a read-only file; Wine, which keeps the bit as the Unix write
+  // permission, renames over it (as root or not: a rename asks only the
+  // directory). Asked here, both answer alike, before anything is copied.
   const DWORD existing = GetFileAttributesA(dst);
   if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || existing == INVALID_FILE_ATTRIBUTES ||
       (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
