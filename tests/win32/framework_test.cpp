@@ -110,7 +110,9 @@ void CALLBACK WatchTick(HWND, UINT, UINT_PTR, DWORD) {
     return;
   }
   if (box || !w.dialogToCancel) return;
-  w.dialogAliveAfterBox = IsWindow(w.dialogToCancel) && IsWindowVisible(w.dialogToCancel);
+  // Alive, not necessarily shown yet: a modal dialog is shown when its loop
+  // first goes idle, which the posted click (and so the box) can come before.
+  w.dialogAliveAfterBox = IsWindow(w.dialogToCancel);
   PostMessageA(w.dialogToCancel, WM_COMMAND, IDCANCEL, 0);
   w.dialogToCancel = nullptr;
 }
