@@ -2,16 +2,15 @@
 """Fault scenarios: the real INSTALL.EXE under Wine meeting faults that are
 made real for the test (a drive that fills up, sizes over 4 GiB, a missing
 drive, an unreadable listed file, a program folder that cannot be made, the
-longest inputs, thousands of files, a DLL planted beside the program), and the
-program file's import table. Built on run_e2e.py: the same driver, runner,
+longest inputs, thousands of files, a DLL planted beside the program). Built
+on run_e2e.py: the same driver, runner,
 media and judging; each scenario is one test.
 
     faults_e2e.py --list
     faults_e2e.py --scenario NAME --env STATEDIR/env --installer INSTALL.EXE \
                   --driver e2e_driver.exe --notepad e2e_notepad.exe \
                   --directx e2e_directx.exe --sample-program brackenvue.exe \
-                  --planted-dll faults_planted.dll --dll-probe faults_dll_probe.exe \
-                  --objdump i686-w64-mingw32-objdump
+                  --planted-dll faults_planted.dll --dll-probe faults_dll_probe.exe
 
 Drives of a given size are tmpfs mounts mapped as Wine drive letters; they
 need root (the tests run as root) and are unmounted whatever happens. Where
@@ -568,40 +567,6 @@ def faults_planted_dll(r):
     check(markers(m.dir) == [], "INSTALL.EXE loaded a planted DLL: %s" % markers(m.dir))
 
 
-# Windows' own DLLs that INSTALL.EXE may import. Known DLLs (never looked for
-# beside the program) are marked: only those may be bound at load time,
-# before the program can restrict the search.
-SYSTEM_DLLS = {"kernel32.dll": True, "user32.dll": True, "gdi32.dll": True, "shell32.dll": True,
-               "ole32.dll": True, "oleaut32.dll": True, "advapi32.dll": True, "msvcrt.dll": True,
-               "comctl32.dll": False, "comdlg32.dll": True, "shlwapi.dll": True}
-
-
-@scenario
-def faults_import_table(r):
-    """INSTALL.EXE imports only Windows' own known DLLs: no C++ or gcc runtime DLL, nothing the loader
-    would look for beside the program; the newer loader calls are looked up at run time."""
-    out = subprocess.run([r.args.objdump, "-p", r.args.installer], stdout=subprocess.PIPE,
-                         stderr=subprocess.STDOUT, text=True, errors="replace", timeout=60)
-    check(out.returncode == 0, "objdump failed:\n" + out.stdout)
-    dlls = [d.lower() for d in re.findall(r"^\s*DLL Name: (\S+)", out.stdout, re.M)]
-    functions = set(re.findall(r"^\s+[0-9a-f]+\s+\d+\s+(\w+)\s*$", out.stdout, re.M))
-    print("imports: %s" % ", ".join(dlls))
-    check(dlls, "no import table found:\n" + out.stdout[:2000])
-    runtime = [d for d in dlls if re.match(r"lib(stdc\+\+|gcc|winpthread)", d)]
-    check(not runtime, "runtime DLLs that Windows does not have: %s" % runtime)
-    foreign = [d for d in dlls if d not in SYSTEM_DLLS]
-    check(not foreign, "DLLs outside the allowed system DLLs: %s" % foreign)
-    searched = [d for d in dlls if not SYSTEM_DLLS[d]]
-    check(not searched, "imported DLLs that are not known DLLs, looked for beside INSTALL.EXE at start-up: %s"
-          % searched)
-    late = {"SetDefaultDllDirectories", "SetDllDirectoryA", "AddDllDirectory"} & functions
-    check(not late, "imports missing from older Windows (resolve them at run time): %s" % sorted(late))
-    with open(r.args.installer, "rb") as f:
-        image = f.read()
-    for name in (b"SetDefaultDllDirectories", b"SetDllDirectoryA"):
-        check(name in image, "%s is not looked up by INSTALL.EXE" % name.decode())
-
-
 # ---- main ----------------------------------------------------------------------------
 
 def main():
@@ -609,7 +574,7 @@ def main():
     ap.add_argument("--list", action="store_true")
     ap.add_argument("--scenario")
     for opt in ("--env", "--installer", "--driver", "--notepad", "--directx", "--sample-program",
-                "--planted-dll", "--dll-probe", "--objdump"):
+                "--planted-dll", "--dll-probe"):
         ap.add_argument(opt)
     args = ap.parse_args()
     if args.list:

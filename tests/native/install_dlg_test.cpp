@@ -12,6 +12,7 @@
 
 #include "app/install_app.h"
 #include "engine/install_state.h"
+#include "platform/framework_backend.h"
 #include "platform/headless/headless.h"
 #include "ui/install_dlg.h"
 

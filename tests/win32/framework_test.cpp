@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/framework.h"
+#include "platform/framework_backend.h"
 #include "platform/services.h"
 #include "tests/win32/test_resources.h"
 #include "ui/resource_ids.h"
