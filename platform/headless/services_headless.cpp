@@ -219,9 +219,10 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
   auto dir = ParentDir(dstPath);
   if (!dir || dstPath.trailingSeparator) return done(CopyResult::kFailed);
   auto existing = dir->Child(dstPath.parts.back());
-  // Onto a directory, onto itself, or onto a file someone has open: the
-  // destination cannot be opened for writing, nothing changes.
-  if (existing && (existing->isDir || existing == source || existing->openReaders > 0)) {
+  // Onto a directory, onto itself, onto a read-only file, or onto a file
+  // someone has open: the destination cannot be replaced, nothing changes.
+  if (existing && (existing->isDir || existing == source || (existing->extraAttributes & 0x1u) ||
+                   existing->openReaders > 0)) {
     return done(CopyResult::kFailed);
   }
 

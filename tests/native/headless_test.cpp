@@ -180,6 +180,8 @@ TEST_F(HeadlessCopyTest, FailedCopiesWriteNothing) {
   hl::AddFile("C:\\Dest\\kept.bin", "old");
   hl::SetUnreadable("C:\\MEDIA\\other.bin");
   hl::AddDir("C:\\Dest\\adir");
+  hl::AddFile("C:\\Dest\\locked.bin", "read-only");
+  hl::SetAttributes("C:\\Dest\\locked.bin", 0x1);
   const std::vector<std::string> before = hl::ListAll();
   struct Case {
     const char* src;
@@ -191,10 +193,12 @@ TEST_F(HeadlessCopyTest, FailedCopiesWriteNothing) {
       {"sixty.bin", "C:\\NoDir\\x.bin"},
       {"sixty.bin", "C:\\Dest\\adir"},
       {"sixty.bin", "sixty.bin"},            // onto itself
+      {"sixty.bin", "C:\\Dest\\locked.bin"},  // onto a read-only file, as CopyFileA on Windows
   };
   for (const Case& c : cases) EXPECT_EQ(Copy(c.src, c.dst), plat::CopyResult::kFailed) << c.src << " -> " << c.dst;
   EXPECT_EQ(hl::ListAll(), before);
   EXPECT_EQ(hl::ReadContent("C:\\Dest\\kept.bin"), "old");
+  EXPECT_EQ(hl::ReadContent("C:\\Dest\\locked.bin"), "read-only");
   EXPECT_EQ(hl::FreeBytes(), 100u);
 }
 
