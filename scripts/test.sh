@@ -33,7 +33,16 @@ stage() {
     return
   fi
   echo "=== $preset: test"
-  ctest --preset "$preset" -j"$jobs" 2>&1 | tee "$log_dir/$preset-ctest.log"
+  run_ctest "$preset" tests -j"$jobs"
+  echo "=== $preset: $((SECONDS - start)) s"
+}
+
+# run_ctest PRESET WHAT [CTEST ARGS...]: runs the preset's tests, adds them to
+# the totals, and records the stage "PRESET (WHAT)" as failed if any failed.
+run_ctest() {
+  local preset=$1 what=$2
+  shift 2
+  ctest --preset "$preset" "$@" 2>&1 | tee "$log_dir/$preset-ctest.log"
   local rc=${PIPESTATUS[0]}
   local line
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log_dir/$preset-ctest.log" | tail -n 1)
@@ -41,8 +50,7 @@ stage() {
     total_failed=$((total_failed + BASH_REMATCH[1]))
     total_passed=$((total_passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
   fi
-  [ "$rc" -eq 0 ] || failed_stages+=("$preset (tests)")
-  echo "=== $preset: $((SECONDS - start)) s"
+  [ "$rc" -eq 0 ] || failed_stages+=("$preset ($what)")
 }
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
@@ -59,15 +67,7 @@ build_only() {
     return
   fi
   echo "=== $preset: checks without Wine"
-  ctest --preset "$preset" -L static 2>&1 | tee "$log_dir/$preset-ctest.log"
-  local rc=${PIPESTATUS[0]}
-  local line
-  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log_dir/$preset-ctest.log" | tail -n 1)
-  if [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
-    total_failed=$((total_failed + BASH_REMATCH[1]))
-    total_passed=$((total_passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
-  fi
-  [ "$rc" -eq 0 ] || failed_stages+=("$preset (checks)")
+  run_ctest "$preset" checks -L static
 }
 
 stage native
