@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/headless/headless.h"
+#include "tests/native/installer_templates.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ class HeadlessMachineListener : public testing::EmptyTestEventListener {
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  testsupport::RegisterInstallerTemplates();
   testing::UnitTest::GetInstance()->listeners().Append(new HeadlessMachineListener);
   return RUN_ALL_TESTS();
 }
