@@ -7,7 +7,8 @@
 // It models what the installer's callers rely on, not the whole of Windows.
 //
 // Everything here is process-global and single-threaded, like the installer.
-// Tests call hl::Reset() first (the test main does it before every test).
+// Tests call hl::Reset() first (the test main does it before every test), and
+// register the dialog templates they use once (RegisterTemplate).
 #pragma once
 
 #include <cstdint>
