@@ -402,7 +402,10 @@ const char* KindName(plat::FileKind kind) {
 
 std::string OpenAndRead(const std::string& path) {
   plat::FileReader* file = plat::OpenForRead(path.c_str());
-  if (!file) return kNone;
+  if (!file) {
+    plat::CloseFile(file);  // callers close what they got, even nothing
+    return kNone;
+  }
   const plat::FileKind kind = plat::GetFileKind(file);
   std::string out = KindName(kind);
   // The length of a device or a pipe means nothing.
@@ -424,7 +427,10 @@ std::string OpenAndRead(const std::string& path) {
 std::string List(const std::string& pattern) {
   plat::FindData entry;
   plat::FindState* find = plat::FindFirst(pattern.c_str(), &entry);
-  if (!find) return kNone;
+  if (!find) {
+    plat::FindEnd(find);  // callers end what they got, even nothing
+    return kNone;
+  }
   std::vector<Entry> names;
   do {
     names.push_back(Entry{entry.name, (entry.attributes & plat::kFileAttributeDirectory) != 0, ""});
