@@ -352,10 +352,11 @@ int ReadBytes(FileReader* file, void* buf, int size) {
   if (!buf || size < 0) return static_cast<int>(call.Done(-1));
   uint64_t length = file->node->Length();
   uint64_t count = file->pos < length ? std::min<uint64_t>(static_cast<uint64_t>(size), length - file->pos) : 0;
-  if (hl::Fault* fault = hl::detail::ReadFault(file->subject)) {
+  // A read fault's skip counts reads; its times count the reads that fail.
+  if (hl::Fault* fault = hl::detail::Armed(Op::kReadBytes, file->subject, false)) {
     uint64_t limit = fault->value < 0 ? 0 : static_cast<uint64_t>(fault->value);
     if (file->pos >= limit) {
-      hl::detail::ConsumeReadFault(fault);
+      hl::detail::UseUp(fault);
       return static_cast<int>(call.Done(-1));
     }
     count = std::min(count, limit - file->pos);

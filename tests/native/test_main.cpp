@@ -9,6 +9,7 @@
 
 #include "platform/headless/headless.h"
 #include "tests/native/fresh_start.h"
+#include "tests/native/installer_templates.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ class HeadlessMachineListener : public testing::EmptyTestEventListener {
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  testsupport::RegisterInstallerTemplates();
   testing::UnitTest::GetInstance()->listeners().Append(new HeadlessMachineListener);
   return RUN_ALL_TESTS();
 }

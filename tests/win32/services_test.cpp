@@ -57,44 +57,8 @@ class ServicesTest : public ::testing::Test {
   std::string dir_;
 };
 
-// ---- Attributes and directories ----------------------------------------------------
-
-TEST_F(ServicesTest, AttributesTellMissingDirectoryAndFile) {
-  ASSERT_TRUE(CreateDirectoryA(At("sub").c_str(), nullptr));
-  ASSERT_TRUE(WriteAll(At("file.txt"), "x"));
-
-  EXPECT_EQ(plat::GetFileAttribs(At("missing").c_str()), plat::kInvalidFileAttributes);
-  EXPECT_EQ(plat::GetFileAttribs(At("missing\\deeper").c_str()), plat::kInvalidFileAttributes);
-  uint32_t dir = plat::GetFileAttribs(At("sub").c_str());
-  ASSERT_NE(dir, plat::kInvalidFileAttributes);
-  EXPECT_TRUE(dir & plat::kFileAttributeDirectory);
-  uint32_t file = plat::GetFileAttribs(At("file.txt").c_str());
-  ASSERT_NE(file, plat::kInvalidFileAttributes);
-  EXPECT_FALSE(file & plat::kFileAttributeDirectory);
-  // Relative to the current directory, any letter case.
-  EXPECT_EQ(plat::GetFileAttribs("FILE.TXT"), file);
-}
-
-TEST_F(ServicesTest, CreateDirOneLevelOnly) {
-  EXPECT_TRUE(plat::CreateDir(At("new").c_str()));
-  EXPECT_TRUE(GetFileAttributesA(At("new").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_FALSE(plat::CreateDir(At("new").c_str())) << "exists already";
-  EXPECT_FALSE(plat::CreateDir(At("no\\parent").c_str())) << "missing parent";
-  EXPECT_FALSE(Exists(At("no")));
-  ASSERT_TRUE(WriteAll(At("file"), "x"));
-  EXPECT_FALSE(plat::CreateDir(At("file").c_str())) << "a file of that name";
-}
-
-TEST_F(ServicesTest, RemoveDirOnlyWhenEmptyAndDeleteFile) {
-  ASSERT_TRUE(CreateDirectoryA(At("full").c_str(), nullptr));
-  ASSERT_TRUE(WriteAll(At("full\\f"), "x"));
-  EXPECT_FALSE(plat::RemoveDir(At("full").c_str()));
-  EXPECT_EQ(ReadAll(At("full\\f")), "x");
-  EXPECT_TRUE(plat::DeleteFileAt(At("full\\f").c_str()));
-  EXPECT_FALSE(plat::DeleteFileAt(At("full\\f").c_str()));
-  EXPECT_TRUE(plat::RemoveDir(At("full").c_str()));
-  EXPECT_FALSE(Exists(At("full")));
-}
+// Attributes, directories, failed copies, reading and listing are shared
+// cases (tests/shared/fs_cases.cpp), which also run against the headless model.
 
 // ---- Copying ----------------------------------------------------------------------------
 
@@ -142,30 +106,6 @@ TEST_F(ServicesTest, ReadOnlySourceGivesAWritableCopyThatCanBeReplaced) {
   }
   EXPECT_EQ(ReadAll(At("installed.txt")), "from the medium");
   SetFileAttributesA(At("cd.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(ServicesTest, FailedCopiesLeaveTheDestinationAlone) {
-  ASSERT_TRUE(WriteAll(At("src"), "source"));
-  ASSERT_TRUE(WriteAll(At("dst"), "keep me"));
-  ASSERT_TRUE(CreateDirectoryA(At("dir").c_str(), nullptr));
-  const struct {
-    const char* what;
-    std::string src, dst;
-  } cases[] = {
-      {"missing source", At("missing"), At("dst")},
-      {"source is a directory", At("dir"), At("dst")},
-      {"destination's directory missing", At("src"), At("nodir\\dst")},
-      {"destination is a directory", At("src"), At("dir")},
-      // The same file under two names must not be truncated by opening the
-      // destination for writing.
-      {"source and destination the same", At("dst"), At("dst")},
-      {"same file, other spelling", At("dst"), At("DST")},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(plat::CopyFileOver(c.src.c_str(), c.dst.c_str()), plat::CopyResult::kFailed) << c.what;
-    EXPECT_EQ(ReadAll(At("dst")), "keep me") << c.what;
-  }
-  EXPECT_FALSE(Exists(At("nodir")));
 }
 
 // Drive X: is a 1 MiB tmpfs that the test session maps (helpers/small-drive.sh).
@@ -472,7 +412,7 @@ TEST_F(ServicesTest, FreeBytesFailsForWhatIsNotADirectory) {
   }
 }
 
-// ---- Windows directory, Programs folder, listing --------------------------------------------
+// ---- Windows directory, Programs folder --------------------------------------------
 
 TEST_F(ServicesTest, WindowsDirectory) {
   char buf[MAX_PATH];
@@ -499,53 +439,7 @@ TEST_F(ServicesTest, ProgramsFolderExistsWithoutTrailingBackslash) {
   EXPECT_TRUE(attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-TEST_F(ServicesTest, ListingGivesNamesAndDirectoryBits) {
-  ASSERT_TRUE(CreateDirectoryA(At("Games").c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryA(At("Tools").c_str(), nullptr));
-  ASSERT_TRUE(WriteAll(At("note.txt"), "x"));
-
-  plat::FindData entry;
-  plat::FindState* find = plat::FindFirst(At("*.*").c_str(), &entry);
-  ASSERT_NE(find, nullptr);
-  std::vector<std::string> dirs, files;
-  do {
-    (entry.attributes & plat::kFileAttributeDirectory ? dirs : files).push_back(entry.name);
-  } while (plat::FindNext(find, &entry));
-  // The end of the listing leaves the last entry in place.
-  std::string last = entry.name;
-  EXPECT_FALSE(plat::FindNext(find, &entry));
-  EXPECT_EQ(std::string(entry.name), last);
-  plat::FindEnd(find);
-
-  std::sort(dirs.begin(), dirs.end());
-  EXPECT_EQ(dirs, (std::vector<std::string>{".", "..", "Games", "Tools"}));
-  EXPECT_EQ(files, std::vector<std::string>{"note.txt"});
-
-  EXPECT_EQ(plat::FindFirst(At("missing\\*.*").c_str(), &entry), nullptr);
-  plat::FindEnd(nullptr);
-}
-
 // ---- Reading files -----------------------------------------------------------------------------
-
-TEST_F(ServicesTest, ReaderReadsToTheEnd) {
-  ASSERT_TRUE(WriteAll(At("data"), "0123456789"));
-  plat::FileReader* file = plat::OpenForRead("data");
-  ASSERT_NE(file, nullptr);
-  uint64_t length = 0;
-  ASSERT_TRUE(plat::GetFileLength(file, &length));
-  EXPECT_EQ(length, 10u);
-  char buf[8];
-  EXPECT_EQ(plat::ReadBytes(file, buf, 8), 8);
-  EXPECT_EQ(std::string(buf, 8), "01234567");
-  EXPECT_EQ(plat::ReadBytes(file, buf, 8), 2);
-  EXPECT_EQ(plat::ReadBytes(file, buf, 8), 0);
-  plat::CloseFile(file);
-  plat::CloseFile(nullptr);
-
-  ASSERT_TRUE(CreateDirectoryA(At("dir").c_str(), nullptr));
-  EXPECT_EQ(plat::OpenForRead(At("missing").c_str()), nullptr);
-  EXPECT_EQ(plat::OpenForRead(At("dir").c_str()), nullptr);
-}
 
 TEST_F(ServicesTest, LengthOfAFileOver4GiB) {
   // Sparse: the length is set without writing the data.
