@@ -1,0 +1,34 @@
+// Small helpers shared by mkmedium's check, init and report.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace medium {
+
+// 'text' in single quotes, for messages.
+std::string Quote(const std::string& text);
+// ASCII letters lowered; other bytes kept (Windows compares names so).
+std::string Lower(const std::string& text);
+// The key under which Windows takes two relative names as the same file:
+// letter case ignored, "/" and "\" alike.
+std::string NameKey(const std::string& name);
+// Copies a directory text into a dialog-field buffer (paths::kPathBytes),
+// cut at 259 characters like the dialog's field.
+void CopyField(char* out, const std::string& text);
+
+// The installer, setup.inf, directx.exe and autorun.inf in the medium's root:
+// files a medium holds without listing them.
+bool IsMediumOwnFile(const std::string& path);
+
+struct FileOnMedium {
+  std::string path;  // relative to the medium, "\"-separated, as the listing spells it
+  bool isDir = false;
+  std::string collidesWith;  // another name of the same folder that differs only in letter case
+};
+// Every file and folder under the current directory, through plat::FindFirst,
+// folders before their contents, each folder's names in listing order.
+std::vector<FileOnMedium> ListMedium();
+
+}  // namespace medium
