@@ -31,7 +31,7 @@ namespace hl {
 //   no faults, no logs, no windows, no scripted answers.
 void Reset();
 
-// Paths follow Windows rules: "\" separates ("/" is an ordinary character),
+// Paths follow Windows rules: "\" and "/" separate,
 // a drive letter and colon start an absolute path, "\X" is rooted on the
 // current drive, anything else is relative to the current directory; names
 // compare case-insensitively and keep the case they were created with.
@@ -61,6 +61,9 @@ uint64_t FileSize(const std::string& path);        // 0 if not a file
 std::vector<std::string> ListAll();
 // A file that exists but cannot be opened for reading (or copied from).
 void SetUnreadable(const std::string& path, bool unreadable = true);
+// What an existing file is when opened (plat::GetFileKind): a medium can
+// reach a device or a pipe through a name that looks like any other.
+void SetFileKind(const std::string& path, plat::FileKind kind);
 
 // Free space of every drive. It is also the capacity for new data: a copy
 // that does not fit writes what fits and fails with kFailedPartial (a full
@@ -82,7 +85,7 @@ enum class Op {
   kGetFileLength, kCloseFile, kProgramsFolder, kComInitialize, kCreateShellLink,
   kSetPath, kSetDescription, kSetWorkingDirectory, kQueryPersistFile,
   kShellLinkRelease, kAnsiToWide, kPersistFileSave, kPersistFileRelease,
-  kStartProgram, kPumpPaint,
+  kStartProgram, kPumpPaint, kGetFileKind, kGetFullPath,
   // windows
   kCreateDialog, kRunModal, kEndModal, kDestroyWindow, kShowWindow, kSetText,
   kSendMessage, kActivate, kMessageBox, kCommonControls, kErrorMode, kLoadIcon,

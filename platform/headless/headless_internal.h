@@ -26,6 +26,7 @@ struct Node {
   bool sized = false;   // content not stored: `size` zero bytes
   uint64_t size = 0;
   bool unreadable = false;
+  plat::FileKind kind = plat::FileKind::kDiskFile;  // for a file: what opening it gives
   int openReaders = 0;
   std::vector<std::shared_ptr<Node>> children;
   // The same children by lower-case name: a medium of 100,000 files must not

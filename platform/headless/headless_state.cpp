@@ -83,9 +83,9 @@ Path Resolve(const std::string& in) {
     i = 2;
     // "C:name" is relative to the drive's current directory; the model keeps
     // one only for the current drive, the others sit at their roots.
-    if ((i >= in.size() || in[i] != '\\') && path.drive == s.curDrive) path.parts = s.curParts;
-  } else if (in[0] == '\\') {
-    if (in.size() >= 2 && in[1] == '\\') return path;  // UNC names are not modelled
+    if ((i >= in.size() || (in[i] != '\\' && in[i] != '/')) && path.drive == s.curDrive) path.parts = s.curParts;
+  } else if (in[0] == '\\' || in[0] == '/') {
+    if (in.size() >= 2 && (in[1] == '\\' || in[1] == '/')) return path;  // UNC names are not modelled
     path.drive = s.curDrive;
   } else {
     path.drive = s.curDrive;
@@ -93,7 +93,7 @@ Path Resolve(const std::string& in) {
   }
   std::string part;
   for (; i <= in.size(); ++i) {
-    if (i < in.size() && in[i] != '\\') {
+    if (i < in.size() && in[i] != '\\' && in[i] != '/') {
       if (BadNameChar(static_cast<unsigned char>(in[i]))) return Path{};
       part += in[i];
       continue;
@@ -106,7 +106,7 @@ Path Resolve(const std::string& in) {
     }
     part.clear();
   }
-  path.trailingSeparator = in.back() == '\\';
+  path.trailingSeparator = in.back() == '\\' || in.back() == '/';
   if (path.Full().size() > kMaxPathChars) return Path{};
   path.ok = true;
   return path;
@@ -424,6 +424,12 @@ void SetUnreadable(const std::string& path, bool unreadable) {
   node->unreadable = unreadable;
 }
 
+void SetFileKind(const std::string& path, plat::FileKind kind) {
+  auto node = Find(path);
+  if (!node || node->isDir) Fail("SetFileKind needs a file: " + path);
+  node->kind = kind;
+}
+
 void SetFreeBytes(std::optional<uint64_t> bytes) {
   State& s = S();
   s.freeQueryFails = !bytes.has_value();
@@ -468,6 +474,8 @@ const char* OpName(Op op) {
     case Op::kPersistFileRelease: return "PersistFileRelease";
     case Op::kStartProgram: return "StartProgram";
     case Op::kPumpPaint: return "PumpPaint";
+    case Op::kGetFileKind: return "GetFileKind";
+    case Op::kGetFullPath: return "GetFullPath";
     case Op::kCreateDialog: return "CreateDialog";
     case Op::kRunModal: return "RunModal";
     case Op::kEndModal: return "EndModal";

@@ -219,8 +219,9 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
     return done(CopyResult::kFailed);
   }
 
-  // The old destination is truncated first, so its space is free for the copy.
-  uint64_t available = S().freeBytes + (existing ? existing->Length() : 0);
+  // The new content is written beside an earlier file before it replaces
+  // it, so the earlier file's space is not free for the copy.
+  uint64_t available = S().freeBytes;
   uint64_t wanted = source->Length();
   bool partial = false;
   if (fault) {
@@ -231,6 +232,9 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
     wanted = available;
     partial = true;
   }
+  // An earlier file is replaced only by a complete copy (the real backend
+  // writes a temporary file beside it first): a failure leaves it as it was.
+  if (existing && partial) return done(CopyResult::kFailed);
   if (existing) S().freeBytes += existing->Length();
   WriteFile(*dir, existing, dstPath.parts.back(), *source, wanted);
   return done(partial ? CopyResult::kFailedPartial : CopyResult::kCopied);
@@ -364,6 +368,42 @@ bool GetFileLength(FileReader* file, uint64_t* size) {
   if (Strike(Op::kGetFileLength, file->subject) || !size) return call.Done(0);
   *size = file->node->Length();
   call.SetArg2(Num(*size));
+  return call.Done(1);
+}
+
+FileKind GetFileKind(FileReader* file) {
+  if (!IsOpen(file)) hl::detail::Misuse("GetFileKind on a file that is not open");
+  LoggedCall call(Op::kGetFileKind, file->arg);
+  if (Strike(Op::kGetFileKind, file->subject)) return call.Done(static_cast<int64_t>(FileKind::kUnknown)), FileKind::kUnknown;
+  call.Done(static_cast<int64_t>(file->node->kind));
+  return file->node->kind;
+}
+
+// ---- Full paths ------------------------------------------------------------------------
+
+bool GetFullPath(const char* path, char* out) {
+  std::string arg = Str(path);
+  LoggedCall call(Op::kGetFullPath, arg);
+  if (out) out[0] = '\0';
+  if (Strike(Op::kGetFullPath, arg) || !out || arg.empty()) return call.Done(0);
+  std::string full;
+  if (arg.size() >= 2 && (arg[0] == '\\' || arg[0] == '/') && (arg[1] == '\\' || arg[1] == '/')) {
+    // A network path: folded like any other, but never looked up in the model.
+    full = arg;
+    for (char& c : full) {
+      if (c == '/') c = '\\';
+    }
+  } else {
+    Path resolved = Resolve(arg);
+    if (!resolved.ok) return call.Done(0);
+    full = resolved.Full();
+  }
+  // Like GetFullPathNameA, trailing blanks and dots of the last name go.
+  size_t root = full.size() >= 3 && full[1] == ':' ? 3 : 0;
+  while (full.size() > root && (full.back() == ' ' || full.back() == '.')) full.pop_back();
+  if (full.size() > 259) return call.Done(0);
+  std::memcpy(out, full.c_str(), full.size() + 1);
+  call.SetArg2(full);
   return call.Done(1);
 }
 

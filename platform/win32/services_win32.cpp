@@ -216,6 +216,34 @@ void CloseFile(FileReader* file) {
   if (file) CloseHandle(ToHandle(file));
 }
 
+FileKind GetFileKind(FileReader* file) {
+  if (!file) return FileKind::kUnknown;
+  switch (GetFileType(ToHandle(file))) {
+    case FILE_TYPE_DISK: {
+      BY_HANDLE_FILE_INFORMATION info;
+      if (!GetFileInformationByHandle(ToHandle(file), &info)) return FileKind::kUnknown;
+      return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kDiskFile;
+    }
+    case FILE_TYPE_CHAR:
+      return FileKind::kDevice;
+    case FILE_TYPE_PIPE:
+      return FileKind::kPipe;
+    default:
+      return FileKind::kUnknown;
+  }
+}
+
+bool GetFullPath(const char* path, char* out) {
+  out[0] = '\0';
+  DWORD n = GetFullPathNameA(path, MAX_PATH, out, nullptr);
+  // A result >= MAX_PATH is the size the buffer would have needed.
+  if (n == 0 || n >= MAX_PATH) {
+    out[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
 // ---- Shell ---------------------------------------------------------------------------
 
 bool GetProgramsFolderPath(char* buf) {

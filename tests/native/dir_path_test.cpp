@@ -69,12 +69,8 @@ TEST(CreateDirectoryPathTest, TestsAndCreatesPrefixesOutermostFirst) {
        0,
        {"C:\\MEDIA\\A\\B"}},
       {"single component", {}, "A", {"attr A", "mkdir A"}, 0, {"C:\\MEDIA\\A"}},
-      {"two leading backslashes keep one",
-       {},
-       "\\\\Srv\\Share",
-       {"attr \\Srv", "mkdir \\Srv", "attr \\Srv\\Share", "mkdir \\Srv\\Share"},
-       0,
-       {"C:\\Srv\\Share"}},
+      {"a network root alone is neither tested nor created", {}, "\\\\Srv\\Share", {}, 0, {}},
+      {"a network root with its backslash", {}, "\\\\Srv\\Share\\", {}, 0, {}},
       {"drive in the middle is neither tested nor created",
        {},
        "A\\X:Y\\B",
@@ -97,6 +93,16 @@ TEST(CreateDirectoryPathTest, TestsAndCreatesPrefixesOutermostFirst) {
     EXPECT_EQ(FileSystemCalls(), c.calls) << hl::DumpCalls();
     for (const std::string& dir : c.created) EXPECT_TRUE(hl::IsDir(dir)) << dir;
   }
+}
+
+TEST(CreateDirectoryPathTest, NetworkPathsCreateOnlyBelowTheShare) {
+  // The model has no network, so the first folder below the share cannot be
+  // made; what matters is that nothing is tried at the share or above it, and
+  // nothing lands on the current drive.
+  hl::ClearCalls();
+  EXPECT_EQ(CreateDirectoryPath("\\\\Srv\\Share\\Games\\Bv"), -1);
+  EXPECT_EQ(FileSystemCalls(), (std::vector<std::string>{"attr \\\\Srv\\Share\\Games", "mkdir \\\\Srv\\Share\\Games"}));
+  EXPECT_FALSE(hl::Exists("C:\\Srv"));
 }
 
 TEST(CreateDirectoryPathTest, FileInTheWayStopsAtOnce) {

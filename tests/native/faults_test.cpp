@@ -45,21 +45,55 @@ class FaultsTest : public ::testing::Test {
 
 // ---- Names that leave their directory ----------------------------------------------
 
-TEST_F(FaultsTest, NamesThatClimbOutOfTheirDirectoryAreRefusedBeforeAnythingIsWritten) {
-  // Each manifest line names a source that exists, so the load succeeds and
-  // only the run's own check stands between the medium and the disk. Found
-  // by the paths fuzzer (fuzz/regressions/paths/).
+TEST_F(FaultsTest, NamesThatLeaveTheirDirectoryOrNameADeviceAreRefusedBeforeAnythingIsOpened) {
+  // Each line names a source that exists where the name would find it, so
+  // only the load's own check stands between the medium and the disk (the
+  // climbing names were found by the paths fuzzer: fuzz/regressions/paths/).
+  // Nothing may even be opened under such a name: opening "COM1" can block
+  // for good.
   const struct {
     const char* line;
     const char* source;  // a file put where the line's file name finds it
+    const char* message;
   } refused[] = {
-      {"..\\evil.dll Evil", "C:\\evil.dll"},
-      {"sub\\..\\..\\evil.dll Evil", "C:\\evil.dll"},
-      {"../evil.dll Evil", "C:\\MEDIA\\../evil.dll"},  // "/" separates on Windows, not in the model
-      {"...\\evil.dll Evil", "C:\\MEDIA\\...\\evil.dll"},
-      {"app.exe ..\\Startup\\Evil", "C:\\MEDIA\\app.exe"},
-      {"app.exe Sub\\..\\..\\Evil", "C:\\MEDIA\\app.exe"},
-      {"app.exe .. \\Evil", "C:\\MEDIA\\app.exe"},
+      {"..\\evil.dll Evil", "C:\\evil.dll",
+       "I can't install '..\\evil.dll' from the installation file: it climbs out of its folder."},
+      {"sub\\..\\..\\evil.dll Evil", "C:\\evil.dll",
+       "I can't install 'sub\\..\\..\\evil.dll' from the installation file: it climbs out of its folder."},
+      {"../evil.dll Evil", "C:\\evil.dll",
+       "I can't install '../evil.dll' from the installation file: it climbs out of its folder."},
+      {"...\\evil.dll Evil", "C:\\MEDIA\\...\\evil.dll",
+       "I can't install '...\\evil.dll' from the installation file: it climbs out of its folder."},
+      {"\\WINDOWS\\x.dll X", "C:\\WINDOWS\\x.dll",
+       "I can't install '\\WINDOWS\\x.dll' from the installation file: it must be a name inside its folder, "
+       "not a drive or root path."},
+      {"C:\\WINDOWS\\x.dll X", "C:\\WINDOWS\\x.dll",
+       "I can't install 'C:\\WINDOWS\\x.dll' from the installation file: it must be a name inside its folder, "
+       "not a drive or root path."},
+      {"C:x.dll X", "C:\\MEDIA\\x.dll",
+       "I can't install 'C:x.dll' from the installation file: it must be a name inside its folder, "
+       "not a drive or root path."},
+      {"app.exe:hidden X", "C:\\MEDIA\\app.exe", "I can't install 'app.exe:hidden' from the installation file: it holds a colon."},
+      {"COM1 Port", "C:\\MEDIA\\COM1", "I can't install 'COM1' from the installation file: it names a device, not a file."},
+      {"nul.txt Null", "C:\\MEDIA\\nul.txt", "I can't install 'nul.txt' from the installation file: it names a device, not a file."},
+      {"data\\Lpt1.dat D", "C:\\MEDIA\\data\\Lpt1.dat",
+       "I can't install 'data\\Lpt1.dat' from the installation file: it names a device, not a file."},
+      {"app.exe ..\\Startup\\Evil", "C:\\MEDIA\\app.exe",
+       "I can't create the shortcut '..\\Startup\\Evil' for 'app.exe' from the installation file: "
+       "it climbs out of its folder."},
+      {"app.exe Sub\\..\\..\\Evil", "C:\\MEDIA\\app.exe",
+       "I can't create the shortcut 'Sub\\..\\..\\Evil' for 'app.exe' from the installation file: "
+       "it climbs out of its folder."},
+      {"app.exe .. \\Evil", "C:\\MEDIA\\app.exe",
+       "I can't create the shortcut '.. \\Evil' for 'app.exe' from the installation file: it climbs out of its folder."},
+      {"app.exe C:\\Evil", "C:\\MEDIA\\app.exe",
+       "I can't create the shortcut 'C:\\Evil' for 'app.exe' from the installation file: "
+       "it must be a name inside its folder, not a drive or root path."},
+      {"app.exe CON", "C:\\MEDIA\\app.exe",
+       "I can't create the shortcut 'CON' for 'app.exe' from the installation file: it names a device, not a file."},
+      {"app.exe Docs \\Manual", "C:\\MEDIA\\app.exe",
+       "I can't create the shortcut 'Docs \\Manual' for 'app.exe' from the installation file: "
+       "a folder name in it ends in a blank."},
   };
   for (const auto& c : refused) {
     SCOPED_TRACE(c.line);
@@ -68,14 +102,18 @@ TEST_F(FaultsTest, NamesThatClimbOutOfTheirDirectoryAreRefusedBeforeAnythingIsWr
     hl::AddFile(c.source, "payload");
     hl::AddFile("C:\\MEDIA\\setup.inf", std::string("1\r\n") + c.line + "\r\n");
     const std::vector<std::string> before = hl::ListAll();
+    hl::ClearCalls();
     EXPECT_EQ(RunInstall(), -1);
-    EXPECT_EQ(Error(), kUnreadable);
+    EXPECT_EQ(Error(), c.message);
     EXPECT_EQ(hl::ListAll(), before);
     EXPECT_EQ(hl::LastDialog(129), nullptr);
+    // Only the manifest itself was opened.
+    for (const hl::Call& call : hl::CallsOf(hl::Op::kOpenForRead)) EXPECT_EQ(call.arg1, "setup.inf");
   }
 
   // Dots inside or around a name are only names.
-  const char* const accepted[] = {"a..b.txt Short..Cut", ".hidden .lnk", "sub.\\x.txt ..x", "x.txt .\\X"};
+  const char* const accepted[] = {"a..b.txt Short..Cut", ".hidden .lnk", "sub.\\x.txt ..x", "x.txt .\\X",
+                                  "console.txt Con Sole", "com10.txt LPT"};
   for (const char* line : accepted) {
     SCOPED_TRACE(line);
     hl::Reset();
@@ -148,25 +186,36 @@ TEST_F(FaultsTest, FileGoneAfterTheLoadLeavesAnEarlierInstallationAsItWas) {
 }
 
 TEST_F(FaultsTest, MediumErrorPartWayThroughACopyLeavesNoHalfFile) {
-  // A read error after 3 bytes of b.txt, over an earlier installation: the
-  // copy had already cut the old b.txt, so what is left of it is removed
-  // rather than left looking installed. The file after it is not touched.
-  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-    hl::AddFile(std::string("C:\\MEDIA\\") + name, std::string("new content of ") + name);
-  }
-  hl::AddFile(Installed("b.txt"), "old b.txt");
-  hl::AddFile(Installed("c.txt"), "old c.txt");
-  hl::AddFile("C:\\MEDIA\\setup.inf", "3\r\na.txt A\r\nb.txt B\r\nc.txt C\r\n");
-  hl::Fault fault{hl::Op::kCopyFile, "C:\\MEDIA\\b.txt"};
-  fault.partialBytes = 3;
-  hl::InjectFault(fault);
+  // A read error after 3 bytes of b.txt. A new b.txt that holds 3 bytes would
+  // look installed, so it is removed; an earlier installation's b.txt was
+  // never cut (the copy replaces it only when complete) and stays whole.
+  // The file after it is not touched.
+  for (bool earlier : {false, true}) {
+    SCOPED_TRACE(earlier ? "over an earlier installation" : "fresh");
+    hl::Reset();
+    SetUp();
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+      hl::AddFile(std::string("C:\\MEDIA\\") + name, std::string("new content of ") + name);
+    }
+    if (earlier) hl::AddFile(Installed("b.txt"), "old b.txt");
+    hl::AddFile(Installed("c.txt"), "old c.txt");
+    hl::AddFile("C:\\MEDIA\\setup.inf", "3\r\na.txt A\r\nb.txt B\r\nc.txt C\r\n");
+    hl::Fault fault{hl::Op::kCopyFile, "C:\\MEDIA\\b.txt"};
+    fault.partialBytes = 3;
+    hl::InjectFault(fault);
 
-  EXPECT_EQ(RunInstall(), 0);
-  EXPECT_EQ(Error(), "I couldn't copy b.txt to C:\\Games\\Brackenvue\\b.txt.");
-  EXPECT_EQ(hl::ReadContent(Installed("a.txt")), "new content of a.txt");
-  EXPECT_FALSE(hl::Exists(Installed("b.txt")));
-  EXPECT_EQ(hl::ReadContent(Installed("c.txt")), "old c.txt");
-  EXPECT_FALSE(hl::Exists(std::string(kProgramFolder) + "\\A.lnk"));
+    EXPECT_EQ(RunInstall(), 0);
+    EXPECT_EQ(Error(), "I couldn't copy b.txt to C:\\Games\\Brackenvue\\b.txt.");
+    EXPECT_EQ(hl::ReadContent(Installed("a.txt")), "new content of a.txt");
+    if (earlier) {
+      EXPECT_EQ(hl::ReadContent(Installed("b.txt")), "old b.txt");
+      EXPECT_TRUE(hl::CallsOf(hl::Op::kDeleteFile).empty());
+    } else {
+      EXPECT_FALSE(hl::Exists(Installed("b.txt")));
+    }
+    EXPECT_EQ(hl::ReadContent(Installed("c.txt")), "old c.txt");
+    EXPECT_FALSE(hl::Exists(std::string(kProgramFolder) + "\\A.lnk"));
+  }
 }
 
 // ---- 70,000 entries -------------------------------------------------------------------
@@ -252,8 +301,15 @@ TEST_F(FaultsTest, ProgramsFolderNear260CharactersStopsTheRunWithNothingMade) {
 
   EXPECT_EQ(std::string(g_installState.programFolder), cut);
   ASSERT_EQ(hl::MessageBoxes().size(), 1u);
-  EXPECT_EQ(hl::MessageBoxes()[0].text,
-            ("The program folder is too long:\n" + cut + "\nPlease choose a shorter name.").substr(0, 255));
+  // However long the path, the message keeps its instruction: the path is
+  // shortened in its middle, keeping its start and its end.
+  const std::string text = hl::MessageBoxes()[0].text;
+  const std::string head = "The program folder is too long:\n" + cut.substr(0, 40);
+  const std::string tail = cut.substr(cut.size() - 40) + "\nPlease choose a shorter name.";
+  EXPECT_LE(text.size(), 255u);
+  EXPECT_EQ(text.substr(0, head.size()), head);
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+  EXPECT_NE(text.find("..."), std::string::npos);
   EXPECT_EQ(hl::ListAll(), before);
   EXPECT_EQ(hl::LastDialog(129), nullptr);
 }

@@ -38,7 +38,10 @@ TEST(HeadlessPathTest, SpellingsOfAPathResolveLikeWindows) {
       {"C:\\WINDOWS\\\\notepad.exe", kFile},      // doubled separator folded
       {"C:\\WINDOWS\\notepad.exe\\", kNone},      // a file is no directory
       {"C:\\WINDOWS\\notepad.exe\\x", kNone},     // a parent that is a file
-      {"C:\\WINDOWS/notepad.exe", kNone},         // "/" is part of the name here
+      {"C:\\WINDOWS/notepad.exe", kFile},         // "/" separates too
+      {"C:/WINDOWS//notepad.exe", kFile},
+      {"/MEDIA", kDir},
+      {"//server/share", kNone},
       {"D:\\", kNone},                            // no such drive
       {"\\\\server\\share", kNone},               // UNC names are not modelled
       {"C:\\WIN?OWS", kNone},                     // a wildcard is no name
@@ -135,10 +138,16 @@ class HeadlessCopyTest : public testing::Test {
 TEST_F(HeadlessCopyTest, FreeSpaceFollowsWritesOverwritesAndDeletes) {
   EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\a.bin"), plat::CopyResult::kCopied);
   EXPECT_EQ(hl::FreeBytes(), 40u);
-  // Overwriting gives the old file's space back first.
+  // Overwriting writes the whole new file beside the old one first: with
+  // room for less, the old file stays as it was.
+  EXPECT_EQ(Copy("other.bin", "C:\\Dest\\A.BIN"), plat::CopyResult::kFailed);
+  EXPECT_EQ(hl::ReadContent("C:\\Dest\\a.bin"), std::string(60, 's'));
+  EXPECT_EQ(hl::FreeBytes(), 40u);
+  hl::SetFreeBytes(60);
   EXPECT_EQ(Copy("other.bin", "C:\\Dest\\A.BIN"), plat::CopyResult::kCopied);
   EXPECT_EQ(hl::ReadContent("C:\\Dest\\a.bin"), std::string(60, 'o'));
-  EXPECT_EQ(hl::FreeBytes(), 40u);
+  EXPECT_EQ(hl::FreeBytes(), 60u);
+  hl::SetFreeBytes(40);
 
   // A full disk: what fits is written, the rest is missing.
   EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\b.bin"), plat::CopyResult::kFailedPartial);
@@ -194,14 +203,21 @@ TEST_F(HeadlessCopyTest, FaultsFailBeforeOrPartWay) {
   EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\kept.bin"), plat::CopyResult::kFailed);
   EXPECT_EQ(hl::ReadContent("C:\\Dest\\kept.bin"), "old");
 
+  // Part-way over an earlier file: the new content never reached its name,
+  // so the earlier file stays whole. Onto a new name: the partial file stays
+  // for the caller.
   hl::Fault partWay{hl::Op::kCopyFile, "C:\\MEDIA\\sixty.bin"};
   partWay.partialBytes = 10;
+  partWay.times = 2;
   hl::InjectFault(partWay);
-  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\kept.bin"), plat::CopyResult::kFailedPartial);
-  EXPECT_EQ(hl::ReadContent("C:\\Dest\\kept.bin"), std::string(10, 's'));
-  EXPECT_EQ(hl::FreeBytes(), 93u);  // 3 given back, 10 taken
+  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\kept.bin"), plat::CopyResult::kFailed);
+  EXPECT_EQ(hl::ReadContent("C:\\Dest\\kept.bin"), "old");
+  EXPECT_EQ(hl::FreeBytes(), 100u);
+  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\new.bin"), plat::CopyResult::kFailedPartial);
+  EXPECT_EQ(hl::ReadContent("C:\\Dest\\new.bin"), std::string(10, 's'));
+  EXPECT_EQ(hl::FreeBytes(), 90u);
 
-  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\kept.bin"), plat::CopyResult::kCopied);  // both faults used up
+  EXPECT_EQ(Copy("sixty.bin", "C:\\Dest\\kept.bin"), plat::CopyResult::kCopied);  // the faults used up
   EXPECT_FALSE(hl::CallsOf(hl::Op::kPumpPaint).empty());
 }
 

@@ -222,9 +222,9 @@ TEST_F(InstallDlgTest, PathsTakenFromTheFields) {
   const Row rows[] = {
       {"C:\\Games\\", "Brackenvue", "C:\\Games", programs + "\\Brackenvue"},
       {"C:\\", "", "C:", programs},
-      {"C:\\Games\\\\", "Games\\Brackenvue", "C:\\Games\\", programs + "\\Games\\Brackenvue"},
+      {"C:\\Games\\\\", "Games\\Brackenvue", "C:\\Games", programs + "\\Games\\Brackenvue"},
       {"", "Games\\", "", programs + "\\Games"},
-      {longDir, "\\", longDir.substr(0, 259), programs + "\\"},
+      {longDir, "\\", longDir.substr(0, 259), programs},
       {"C:\\Games", longFolder, "C:\\Games", (programs + "\\" + longFolder).substr(0, 259)},
   };
 

@@ -424,7 +424,16 @@ TEST_F(RunInstallTest, PathsThatDoNotFitStopTheRunBeforeAnything) {
     const std::vector<std::string> before = hl::ListAll();
 
     EXPECT_EQ(RunInstall(), 0);
-    EXPECT_EQ(Error(), c.message.substr(0, 255));
+    // Too long for errorText whole: the path is shortened in its middle so
+    // that the instruction after it stays.
+    const std::string path = c.name[0] == 'd' ? c.installDir : c.programFolder;
+    const size_t cut = c.message.find(path);
+    const std::string intro = c.message.substr(0, cut + 40);
+    const std::string outro = c.message.substr(cut + path.size() - 40);
+    ASSERT_GT(c.message.size(), 255u);
+    EXPECT_LE(Error().size(), 255u);
+    EXPECT_EQ(Error().substr(0, intro.size()), intro);
+    EXPECT_EQ(Error().substr(Error().size() - outro.size()), outro);
     EXPECT_EQ(hl::ListAll(), before);
     EXPECT_EQ(hl::LastDialog(129), nullptr);
   }

@@ -189,7 +189,6 @@ TEST_F(ManifestTest, UnopenableEntriesNameTheFile) {
     std::string reported;
   } const cases[] = {
       {"missing file", "2\nhere.txt\ngone.txt Gone\n", "gone.txt"},
-      {"tab is part of the name", "1\nhere.txt\tHere\n", "here.txt\tHere"},
       {"empty line", "2\nhere.txt\n\nhere.txt\n", ""},
       {"line of spaces", "1\n   \n", "   "},
       {"127 characters then the LF alone", "2\nhere.txt " + std::string(118, 's') + "\nhere.txt\n", ""},
@@ -207,6 +206,19 @@ TEST_F(ManifestTest, UnopenableEntriesNameTheFile) {
     EXPECT_EQ(std::string(g_installState.errorText), "I can't find the installation file '" + c.reported + "'");
     ExpectAllFilesClosed();
   }
+}
+
+TEST_F(ManifestTest, ATabIsPartOfTheNameAndNoNameHoldsOne) {
+  // No file name can hold a tab, so the entry is refused by its name, before
+  // any file is opened for it.
+  hl::AddFile("C:\\MEDIA\\here.txt", "x");
+  WriteManifest("1\nhere.txt\tHere\n");
+  hl::ClearCalls();
+  EXPECT_EQ(Load(), 0);
+  EXPECT_EQ(std::string(g_installState.errorText),
+            "I can't install 'here.txt\tHere' from the installation file: it holds a character Windows does not "
+            "allow in names.");
+  EXPECT_EQ(hl::CallsOf(hl::Op::kOpenForRead).size(), 1u);  // the manifest only
 }
 
 TEST_F(ManifestTest, BlankEntryLineDoesNotCountAShortcut) {
