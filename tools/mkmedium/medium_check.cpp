@@ -547,8 +547,9 @@ Report CheckMedium(const Settings& settings, const std::vector<HostNote>& notes)
            (p.code == "absolute-name" || p.code == "climbs-out" || p.code == "stream-name" ||
             p.code == "device-name" || p.code == "bad-folder" || p.code == "bad-char" || p.code == "tab");
   });
-  bool tooLong = std::any_of(r.problems.begin(), r.problems.end(),
-                             [](const Problem& p) { return p.code == "path-too-long"; });
+  bool tooLong = std::any_of(r.problems.begin(), r.problems.end(), [](const Problem& p) {
+    return p.code == "path-too-long" || p.code == "install-dir" || p.code == "programs";
+  });
   if (!loaded || nameRefused) {
     r.outcome = Outcome::kRefuses;
     r.message = st.errorText[0] ? st.errorText : kUnreadable;
