@@ -436,7 +436,9 @@ Report CheckMedium(const Settings& settings, const std::vector<HostNote>& notes)
 
   // ---- the directives ---------------------------------------------------------
   std::vector<int> ignoredEntries;
-  for (size_t i = countLong ? lines.size() : entryLines + 1; !utf16 && i < lines.size(); ++i) {
+  // A negative count ends the reading before any entry or directive.
+  const size_t firstDirective = countLong || count < 0 ? lines.size() : entryLines + 1;
+  for (size_t i = firstDirective; !utf16 && i < lines.size(); ++i) {
     const ReadLine& line = lines[i];
     if (line.continuation) continue;  // reported as a long line
     const std::string& t = line.cut;

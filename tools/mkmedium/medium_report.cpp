@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "tools/mkmedium/medium.h"
+#include "tools/mkmedium/medium_util.h"
 
 namespace medium {
 
@@ -8,38 +9,6 @@ namespace {
 
 std::string Where(const Problem& p) {
   return p.line > 0 ? "setup.inf:" + std::to_string(p.line) : std::string("medium");
-}
-
-// A JSON string. Bytes that are not UTF-8 (names in an ANSI code page) are
-// taken as Latin-1, so the document is always valid.
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (size_t i = 0; i < text.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    char buf[8];
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      // A whole, well-formed UTF-8 sequence passes unchanged.
-      size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-      bool ok = len > 0 && i + len <= text.size();
-      for (size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-      if (ok) {
-        out.append(text, i, len);
-        i += len - 1;
-      } else {
-        std::snprintf(buf, sizeof buf, "\\u%04x", c);
-        out += buf;
-      }
-    }
-  }
-  return out + "\"";
 }
 
 std::string Line(int line) { return line > 0 ? std::to_string(line) : std::string("null"); }

@@ -1,6 +1,7 @@
 #include "tools/mkmedium/medium_util.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -29,6 +30,38 @@ void CopyField(char* out, const std::string& text) {
   size_t n = std::min(text.size(), paths::kMaxPathChars);
   std::memcpy(out, text.data(), n);
   out[n] = '\0';
+}
+
+// A JSON string. Bytes that are not UTF-8 (names in an ANSI code page) are
+// taken as Latin-1, so the document is always valid.
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (size_t i = 0; i < text.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    char buf[8];
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      // A whole, well-formed UTF-8 sequence passes unchanged.
+      size_t len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+      bool ok = len > 0 && i + len <= text.size();
+      for (size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+      if (ok) {
+        out.append(text, i, len);
+        i += len - 1;
+      } else {
+        std::snprintf(buf, sizeof buf, "\\u%04x", c);
+        out += buf;
+      }
+    }
+  }
+  return out + "\"";
 }
 
 bool IsMediumOwnFile(const std::string& path) {

@@ -14,6 +14,9 @@ std::string Lower(const std::string& text);
 // The key under which Windows takes two relative names as the same file:
 // letter case ignored, "/" and "\" alike.
 std::string NameKey(const std::string& name);
+// A JSON string literal. Bytes that are not UTF-8 (names in an ANSI code
+// page) are taken as Latin-1, so the document is always valid.
+std::string JsonString(const std::string& text);
 // Copies a directory text into a dialog-field buffer (paths::kPathBytes),
 // cut at 259 characters like the dialog's field.
 void CopyField(char* out, const std::string& text);
