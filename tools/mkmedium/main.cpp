@@ -125,6 +125,8 @@ int Init(const Args& a) {
 }
 
 int Check(const Args& a) {
+  // Before OpenMedium, which may change the current directory.
+  const std::string folder = medium::HostFullPath(a.positional[0]);
   std::vector<medium::HostNote> notes;
   std::string error;
   if (!medium::OpenMedium(a.positional[0], {}, &notes, &error)) {
@@ -132,6 +134,7 @@ int Check(const Args& a) {
     return kFailed;
   }
   medium::Report report = medium::CheckMedium(a.settings, notes);
+  report.folder = folder;
   std::string out = a.json ? medium::FormatJson(report) : medium::FormatText(report);
   std::fwrite(out.data(), 1, out.size(), stdout);
   return report.ExitStatus();
@@ -148,6 +151,7 @@ bool GoodLabel(const std::string& label) {
 int Image(const Args& a) {
   const std::string& dir = a.positional[0];
   const std::string out = medium::HostFullPath(a.positional[1]);
+  const std::string folder = medium::HostFullPath(dir);
   if (!GoodLabel(a.label)) {
     return Usage("the label must be 1 to 16 letters, digits or underscores (Windows shows 16)");
   }
@@ -161,6 +165,7 @@ int Image(const Args& a) {
     return kFailed;
   }
   medium::Report report = medium::CheckMedium(a.settings, notes);
+  report.folder = folder;
   // What only an image needs: its installer, and names Joliet keeps whole.
   for (const medium::Problem& p : report.problems) {
     if (p.code == "no-installer") {
@@ -204,7 +209,7 @@ int Image(const Args& a) {
       "-joliet", "on",
       "-compliance", "joliet_long_names",
       "-follow", "link",
-      "-map", medium::HostFullPath(dir), "/",
+      "-map", folder, "/",
       "-map", autorun, "/autorun.inf",
       "-commit"};
   int rc = medium::RunImageWriter(xorrisoArgs, &error);

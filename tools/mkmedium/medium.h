@@ -63,7 +63,8 @@ enum class Outcome {
 const char* OutcomeName(Outcome outcome);  // "refuses", "stops", "completes"
 
 struct Report {
-  std::string mediumRoot;
+  std::string folder;      // the folder as given, made full (set by the caller)
+  std::string mediumRoot;  // the same as the reader sees it
   std::string installDir;     // as the run uses it
   std::string programFolder;  // programs\folder
   int32_t count = 0;

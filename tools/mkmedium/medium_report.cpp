@@ -17,7 +17,7 @@ std::string Line(int line) { return line > 0 ? std::to_string(line) : std::strin
 
 std::string FormatText(const Report& r) {
   std::string out;
-  out += "Medium " + r.mediumRoot + "\n";
+  out += "Medium " + r.folder + (r.folder == r.mediumRoot ? "" : " (read as " + r.mediumRoot + ")") + "\n";
   out += "  installation directory  " + r.installDir + "\n";
   out += "  program folder          " + r.programFolder + "\n";
   out += "Entries (count " + std::to_string(r.count) + "):\n";
@@ -69,6 +69,7 @@ std::string FormatText(const Report& r) {
 
 std::string FormatJson(const Report& r) {
   std::string out = "{\n";
+  out += "  \"folder\": " + JsonString(r.folder) + ",\n";
   out += "  \"medium\": " + JsonString(r.mediumRoot) + ",\n";
   out += "  \"installDir\": " + JsonString(r.installDir) + ",\n";
   out += "  \"programFolder\": " + JsonString(r.programFolder) + ",\n";
