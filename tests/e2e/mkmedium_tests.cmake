@@ -1,0 +1,6 @@
+# mkmedium's scenarios (mkmedium_e2e.py): media made and checked by the Linux
+# build of mkmedium, installed by the real INSTALL.EXE, one from a read-only
+# CD-ROM drive. Included from CMakeLists.txt; uses its add_e2e_scenarios.
+add_e2e_scenarios(${CMAKE_CURRENT_SOURCE_DIR}/mkmedium_e2e.py 180 "e2e;mkmedium"
+                  --mkmedium ${MKMEDIUM_HOST}
+                  --sample-dir ${CMAKE_SOURCE_DIR}/sample)
