@@ -50,7 +50,8 @@ struct Problem {
 struct Entry {
   int line = 0;  // physical line it was read from
   std::string fileName, shortcutName;
-  bool found = false;  // a file the reader can open and measure
+  bool found = false;    // a file the reader can open and measure
+  bool refused = false;  // its names break the rules: the reader refuses it unopened
   uint64_t size = 0;
   std::string destination, link;  // "" when the path does not fit
 };
@@ -69,7 +70,7 @@ struct Report {
   std::string programFolder;  // programs\folder
   int32_t count = 0;
   std::vector<Entry> entries;
-  uint64_t totalBytes = 0, spaceNeeded = 0;
+  uint64_t totalBytes = 0, spaceNeeded = 0;  // of the entries found when the reader refuses
   std::string readmeName;  // "" when none
   int readmeLine = 0;
   std::string readmePath;  // what Notepad is given

@@ -144,8 +144,9 @@ void CheckEntryNames(Checker& c, const Entry& e, const std::string& lineText) {
   bool tabInShortcut = e.shortcutName.find('\t') != std::string::npos;
   if (tabInFile) {
     c.Error(line, "tab",
-            Quote(e.fileName) + " holds a tab: INSTALL.EXE separates the file name from the shortcut name only by "
-            "one space, so it looks for a file of this name and refuses the medium");
+            "a tab where the space belongs: INSTALL.EXE separates the file name from the shortcut name only by "
+            "one space, so it takes " + Quote(e.fileName) + " as the file name, which no Windows name may be, "
+            "and refuses the medium");
   }
   paths::NameProblem fileProblem = paths::CheckName(e.fileName.c_str());
   if (!tabInFile && fileProblem != paths::NameProblem::kNone) {
@@ -356,6 +357,7 @@ Report CheckMedium(const Settings& settings, const std::vector<HostNote>& notes)
     CheckEntryNames(c, e, line.cut);
     bool nameRefused = std::any_of(r.problems.begin() + static_cast<long>(before), r.problems.end(),
                                    [](const Problem& p) { return p.severity == Severity::kError; });
+    e.refused = nameRefused;
     if (!nameRefused) {
       uint32_t attrs = plat::GetFileAttribs(e.fileName.c_str());
       plat::FileReader* file = plat::OpenForRead(e.fileName.c_str());
@@ -532,9 +534,12 @@ Report CheckMedium(const Settings& settings, const std::vector<HostNote>& notes)
   st.directXFlag = 0;
   st.errorText[0] = '\0';
   bool loaded = LoadManifest() == 1;
+  if (!loaded) {
+    for (const Entry& e : r.entries) r.totalBytes += e.size;
+  }
+  if (loaded) r.totalBytes = st.totalBytes;
+  r.spaceNeeded = r.totalBytes > UINT64_MAX / 2 ? UINT64_MAX : r.totalBytes * 2;
   if (loaded) {
-    r.totalBytes = st.totalBytes;
-    r.spaceNeeded = st.totalBytes > UINT64_MAX / 2 ? UINT64_MAX : st.totalBytes * 2;
     // The line analysis reads with the reader's pieces; this holds it to the
     // reader's own table.
     bool same = static_cast<size_t>(st.fileCount) == r.entries.size();
@@ -566,8 +571,10 @@ Report CheckMedium(const Settings& settings, const std::vector<HostNote>& notes)
   st.entries = nullptr;
   st.fileCount = 0;
 
+  // By line; what concerns the medium as a whole comes last.
   std::stable_sort(r.problems.begin(), r.problems.end(), [](const Problem& a, const Problem& b) {
-    return a.line != b.line ? a.line < b.line : a.severity < b.severity;
+    unsigned la = static_cast<unsigned>(a.line - 1), lb = static_cast<unsigned>(b.line - 1);
+    return la != lb ? la < lb : a.severity < b.severity;
   });
   return r;
 }

@@ -24,10 +24,11 @@ std::string FormatText(const Report& r) {
   for (const Entry& e : r.entries) {
     char size[32];
     std::snprintf(size, sizeof size, "%12llu", static_cast<unsigned long long>(e.size));
-    out += "  line " + std::to_string(e.line) + "  " + (e.found ? std::string(size) + " bytes  " : "     (missing)  ") +
-           e.fileName + "\n";
-    out += "      file  " + (e.destination.empty() ? "(does not fit)" : e.destination) + "\n";
-    out += "      link  " + (e.link.empty() ? "(does not fit)" : e.link) + "\n";
+    out += "  line " + std::to_string(e.line) + "  " +
+           (e.found ? std::string(size) + " bytes  " : e.refused ? "     (refused)  " : "     (missing)  ") +
+           Printable(e.fileName) + "\n";
+    out += "      file  " + (e.destination.empty() ? "(does not fit)" : Printable(e.destination)) + "\n";
+    out += "      link  " + (e.link.empty() ? "(does not fit)" : Printable(e.link)) + "\n";
   }
   char totals[160];
   std::snprintf(totals, sizeof totals, "Total %llu bytes; free space asked for on the destination: %llu bytes\n",
@@ -38,7 +39,7 @@ std::string FormatText(const Report& r) {
   } else if (r.readmeShown) {
     out += "Readme: Notepad opens " + r.readmePath + " after a complete installation\n";
   } else {
-    out += "Readme: '" + r.readmeName + "' (line " + std::to_string(r.readmeLine) + ") is not shown\n";
+    out += "Readme: " + Quote(r.readmeName) + " (line " + std::to_string(r.readmeLine) + ") is not shown\n";
   }
   if (!r.directX) {
     out += "DirectX: not offered\n";
@@ -55,7 +56,7 @@ std::string FormatText(const Report& r) {
       out += "INSTALL.EXE stops before copying anything: a path is too long\n";
       break;
     case Outcome::kRefuses:
-      out += "INSTALL.EXE refuses the medium: \"" + r.message + "\"\n";
+      out += "INSTALL.EXE refuses the medium: \"" + Printable(r.message) + "\"\n";
       break;
   }
   for (const Problem& p : r.problems) {
@@ -79,7 +80,7 @@ std::string FormatJson(const Report& r) {
     const Entry& e = r.entries[i];
     out += std::string(i ? ",\n" : "\n") + "    {\"line\": " + std::to_string(e.line) +
            ", \"file\": " + JsonString(e.fileName) + ", \"shortcut\": " + JsonString(e.shortcutName) +
-           ", \"found\": " + (e.found ? "true" : "false") + ", \"size\": " + std::to_string(e.size) +
+           ", \"found\": " + (e.found ? "true" : "false") + ", \"refused\": " + (e.refused ? "true" : "false") + ", \"size\": " + std::to_string(e.size) +
            ", \"destination\": " + (e.destination.empty() ? "null" : JsonString(e.destination)) +
            ", \"link\": " + (e.link.empty() ? "null" : JsonString(e.link)) + "}";
   }

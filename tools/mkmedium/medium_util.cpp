@@ -10,7 +10,25 @@
 
 namespace medium {
 
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string Quote(const std::string& text) { return "'" + Printable(text) + "'"; }
 
 std::string Lower(const std::string& text) {
   std::string out = text;

@@ -7,7 +7,9 @@
 
 namespace medium {
 
-// 'text' in single quotes, for messages.
+// Control characters written as \t, \r, \xNN: a tab in a name must show.
+std::string Printable(const std::string& text);
+// 'text' in single quotes, control characters as Printable writes them.
 std::string Quote(const std::string& text);
 // ASCII letters lowered; other bytes kept (Windows compares names so).
 std::string Lower(const std::string& text);
