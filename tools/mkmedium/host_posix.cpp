@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <map>
 #include <set>
@@ -142,8 +143,15 @@ bool OpenMedium(const std::string& dir, const OpenOptions& options, std::vector<
   hl::AddDrive('D');
   hl::SetCurrentDir(kRoot);
   Mirror mirror{options, notes, {{st.st_dev, st.st_ino}}, ""};
-  if (!mirror.Folder(dir, "")) {
-    *error = mirror.error;
+  try {
+    if (!mirror.Folder(dir, "")) {
+      *error = mirror.error;
+      return false;
+    }
+  } catch (const std::exception& e) {
+    // The model refuses what it cannot hold; the names are screened above,
+    // so this is a folder the tool does not understand, not a crash.
+    *error = dir + " cannot be read as a Windows medium (" + e.what() + ")";
     return false;
   }
   hl::ClearCalls();
