@@ -78,6 +78,8 @@ CASES = [
     case("readme-spelling", "'.Readme' and '.readme' without its space are ignored",
          [(W, 5, "directive-spelling"), (W, 6, "directive-spelling")], 1, "completes",
          manifest(ENTRIES + [".Readme readme.txt", ".readmereadme.txt"]), on_wine=True),
+    case("ignored-line", "a line that is neither an entry nor a directive",
+         [(W, 6, "ignored-line")], 1, "completes", manifest(ENTRIES + [README, "# typed by hand"], count="3")),
     case("bom", "a UTF-8 byte-order mark from an editor",
          [(W, 1, "bom")], 1, "completes", b"\xef\xbb\xbf" + manifest(ENTRIES + [README]), on_wine=True),
     case("utf16", "setup.inf saved as UTF-16",

@@ -224,10 +224,10 @@ Report CheckMedium(const Settings& settings, const std::vector<HostNote>& notes)
   r.programFolder = programFolder;
 
   std::vector<FileOnMedium> files = ListMedium();
-  auto onMedium = [&files](const std::string& name) {
-    std::string key = NameKey(name);
-    return std::any_of(files.begin(), files.end(), [&key](const FileOnMedium& f) { return NameKey(f.path) == key; });
-  };
+  // Every name of the medium by its key, spelled as the listing spells it.
+  std::map<std::string, std::string> spelling;
+  for (const FileOnMedium& f : files) spelling.emplace(NameKey(f.path), f.path);
+  auto onMedium = [&spelling](const std::string& name) { return spelling.count(NameKey(name)) != 0; };
 
   for (const HostNote& note : notes) {
     if (note.code == "case-collision") {
@@ -373,7 +373,8 @@ Report CheckMedium(const Settings& settings, const std::vector<HostNote>& notes)
         c.Error(line.phys, "missing-file",
                 Quote(e.fileName) + " is not on the medium: INSTALL.EXE refuses the medium");
       } else {
-        std::string spelled = SpellingOnMedium(e.fileName);
+        auto known = spelling.find(NameKey(e.fileName));
+        std::string spelled = known != spelling.end() ? known->second : SpellingOnMedium(e.fileName);
         std::string asListed = e.fileName;
         std::replace(asListed.begin(), asListed.end(), '/', '\\');
         if (!spelled.empty() && spelled != asListed) {
@@ -471,7 +472,8 @@ Report CheckMedium(const Settings& settings, const std::vector<HostNote>& notes)
           c.Warning(line.phys, "directive-spelling",
                     Quote(t) + " is not a directive INSTALL.EXE knows and is ignored: write \".readme NAME\" "
                     "(lower case, one space) or \".directx\" at the start of the line");
-        } else if (t[first] != '.') {
+        } else if (t[first] != '.' && onMedium(t.substr(first, t.find(' ', first) - first))) {
+          // Names a file of the medium: an entry the count left out.
           ignoredEntries.push_back(line.phys);
         } else {
           c.Warning(line.phys, "ignored-line", Quote(t) + " is neither an entry nor a directive: INSTALL.EXE ignores it");
