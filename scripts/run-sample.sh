@@ -32,14 +32,19 @@ say() { echo "== $*"; }
 say "checking packages"
 bash scripts/setup-deps.sh
 
-build=$root/build/win32
-say "building the win32 preset (log: build/win32-build.log)"
+# The product is the 32-bit build; a machine whose kernel runs no 32-bit code
+# runs the same sources built for 64-bit Windows (scripts/wine-preset.sh).
+preset=$(bash scripts/wine-preset.sh)
+[ "$preset" = win32 ] || say "this machine's kernel runs no 32-bit code: using the 64-bit build of INSTALL.EXE"
+export INSTALLER_WINE_ARCH=$preset
+build=$root/build/$preset
+say "building the $preset preset (log: build/$preset-build.log)"
 mkdir -p "$root/build"
 # Only what this command runs: INSTALL.EXE and the sample program (staged
 # together as the sample medium) and the driver of the walkthrough.
-if ! { cmake --preset win32 && cmake --build --preset win32 -j2 --target sample_medium e2e_driver; } \
-  >"$root/build/win32-build.log" 2>&1; then
-  tail -n 40 "$root/build/win32-build.log"
+if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j2 --target sample_medium e2e_driver; } \
+  >"$root/build/$preset-build.log" 2>&1; then
+  tail -n 40 "$root/build/$preset-build.log"
   echo "run-sample: the build failed" >&2
   exit 1
 fi

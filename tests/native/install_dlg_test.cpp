@@ -548,3 +548,119 @@ TEST_F(InstallDlgTest, MinimisedDialogPaintsItsIconCentred) {
 }
 
 }  // namespace
+
+// ---- The Install command: what the user types, and what it must not do twice ----------
+
+namespace {
+
+TEST_F(InstallDlgTest, FieldTextsAreTidiedAndTheFolderMustStayInsidePrograms) {
+  const std::string programs = kPrograms;
+  const struct {
+    std::string dirField, folderField, installDir, programFolder;
+    std::string box;  // "" : the run completes
+  } rows[] = {
+      // Windows drops a trailing blank of a name it makes, and the copy into
+      // "Bv \" would then fail with a blank nobody can see.
+      {"C:\\Games\\Bv ", "My Game ", "C:\\Games\\Bv", programs + "\\My Game", ""},
+      {"C:\\Games\\Bv2\\ ", "Games/Bv", "C:\\Games\\Bv2", programs + "\\Games\\Bv", ""},
+      {"C:\\Games\\Bv3", "..\\Startup", "C:\\Games\\Bv3", "", "I couldn't create the shortcut folder."},
+      {"C:\\Games\\Bv4", "C:\\Evil", "C:\\Games\\Bv4", "", "I couldn't create the shortcut folder."},
+      {"C:\\Games\\Bv5", "\\\\server\\share", "C:\\Games\\Bv5", "", "I couldn't create the shortcut folder."},
+      {"C:\\Games\\Bv6", "NUL", "C:\\Games\\Bv6", "", "I couldn't create the shortcut folder."},
+  };
+  std::vector<std::string> installDirs, programFolders;
+  for (const auto& row : rows) {
+    hl::Reset();
+    SetUp();
+    Medium("1\napp.exe Application\n", {"app.exe"});
+    hl::QueueModalStep([&](CDialog& d) {
+      hl::Type(d, 1000, row.dirField);
+      hl::Type(d, 1001, row.folderField);
+      hl::Click(d, 1006);
+      installDirs.push_back(g_installState.installDir);
+      programFolders.push_back(g_installState.programFolder);
+      if (!Dialog()->ended) hl::Click(d, 2);
+    });
+    Run();
+    SCOPED_TRACE(row.dirField + " | " + row.folderField);
+    ASSERT_EQ(programFolders.size(), 1u);
+    EXPECT_EQ(installDirs[0], row.installDir);
+    EXPECT_EQ(programFolders[0], row.programFolder);
+    if (row.box.empty()) {
+      EXPECT_EQ(Shown(), (Boxes{AppBox(kCompleted, 0x40)}));
+      EXPECT_TRUE(hl::ReadLink(row.programFolder + "\\Application.lnk"));
+    } else {
+      EXPECT_EQ(Shown(), (Boxes{ErrorBox(row.box)}));
+      EXPECT_FALSE(hl::Exists(row.installDir));  // made by the run, taken away again
+    }
+    installDirs.clear();
+    programFolders.clear();
+  }
+}
+
+TEST_F(InstallDlgTest, ProgramsFolderTheShellCannotNameAtInstallStopsTheRun) {
+  // Named at start-up, not when Install is pressed: the folder text alone
+  // would land at the root of the current drive.
+  Medium("1\napp.exe Application\n", {"app.exe"});
+  hl::QueueModalStep([](CDialog& d) {
+    hl::SetProgramsFolder("");
+    hl::Click(d, 1006);
+  });
+  hl::QueueModalStep([](CDialog& d) { hl::Click(d, 2); });
+  Run();
+  EXPECT_EQ(Shown(), (Boxes{ErrorBox("I couldn't create the shortcut folder.")}));
+  EXPECT_FALSE(hl::Exists("C:\\Brackenvue"));
+  EXPECT_FALSE(hl::Exists(kDefaultDir));
+}
+
+TEST_F(InstallDlgTest, FailedShortcutIsShownBeforeTheCompletionBox) {
+  Medium("2\napp.exe Application\nnotes.txt Notes\n.readme notes.txt\n", {"app.exe", "notes.txt"});
+  hl::InjectFault({hl::Op::kPersistFileSave, "", 1});
+  QueueInstallPress();
+  Run();
+  EXPECT_EQ(Shown(),
+            (Boxes{ErrorBox(std::string("I couldn't create the link:\n") + kPrograms + "\\Brackenvue\\Notes.lnk"),
+                   AppBox(kCompleted, 0x40), AppBox(kReadmeNotice, 0)}));
+  EXPECT_EQ(Dialog()->endResult, 0);
+  EXPECT_EQ(hl::StartedPrograms().size(), 1u);
+}
+
+TEST_F(InstallDlgTest, InstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderway) {
+  // Every box runs a message loop and the error box leaves the dialog
+  // enabled: a second click or ENTER reaches the dialog while the first press
+  // is still being answered. Pressed in every box of each outcome.
+  const struct {
+    const char* name;
+    std::string manifest;
+    std::vector<std::string> files;
+    size_t boxes;
+  } cases[] = {
+      {"stopped", "1\napp.exe A\n", {"app.exe"}, 1},                 // no room: one error box
+      {"failed", "1\nmissing.dat D\n", {}, 2},                         // error box, closing box
+      {"complete", "1\napp.exe A\n.directx\n", {"app.exe"}, 2},       // completion, DirectX question
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    hl::Reset();
+    SetUp();
+    Medium(c.manifest, c.files);
+    if (std::string(c.name) == "stopped") hl::SetFreeBytes(1);
+    CDialog* dialog = nullptr;
+    hl::SetMessageBoxHook([&](const hl::MessageBoxRecord&) {
+      hl::Click(*dialog, 1006);
+      hl::Click(*dialog, 1);  // ENTER
+    });
+    hl::QueueModalStep([&](CDialog& d) {
+      dialog = &d;
+      hl::Click(d, 1006);
+      if (!Dialog()->ended) hl::Click(d, 2);
+    });
+    Run();
+    EXPECT_EQ(hl::MessageBoxes().size(), c.boxes);
+    int loads = 0;
+    for (const hl::Call& call : hl::CallsOf(hl::Op::kOpenForRead)) loads += call.arg1 == "setup.inf";
+    EXPECT_EQ(loads, 1);
+  }
+}
+
+}  // namespace

@@ -474,3 +474,176 @@ TEST_F(RunInstallTest, LongMessagesAreCut) {
 }
 
 }  // namespace
+
+// ---- Where the files and links go -------------------------------------------------------
+
+TEST_F(RunInstallTest, InstallationDirectoryIsMadeFullForFilesLinksAndState) {
+  // Resolved as the file system does, from the medium (C:\MEDIA): links must
+  // work when started from the Start menu, far from the medium.
+  const struct {
+    const char* field;
+    const char* full;
+  } cases[] = {
+      {"foo", "C:\\MEDIA\\foo"},
+      {"..\\Games", "C:\\Games"},
+      {"C:/Games/Bv", "C:\\Games\\Bv"},
+      {"\\Games\\Bv", "C:\\Games\\Bv"},
+      {"C:", "C:"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.field);
+    hl::Reset();
+    SetUp();
+    WriteMedium({{"app.exe", "program", "Brackenvue"}});
+    std::strcpy(st.installDir, c.field);
+    EXPECT_EQ(RunInstall(), 1) << Error();
+    EXPECT_STREQ(st.installDir, c.full);
+    const std::string target = std::string(c.full) + "\\app.exe";
+    EXPECT_EQ(hl::ReadContent(target), "program");
+    auto link = hl::ReadLink(InProgramFolder("Brackenvue.lnk"));
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->target, target);
+    EXPECT_EQ(link->workingDirectory, c.full);
+  }
+}
+
+TEST_F(RunInstallTest, NetworkInstallationDirectoryMakesNothingOnTheCurrentDrive) {
+  WriteMedium(kTwoFiles);
+  std::strcpy(st.installDir, "\\\\server\\share\\Games");
+  const std::vector<std::string> before = hl::ListAll();
+  EXPECT_EQ(RunInstall(), 0);
+  EXPECT_EQ(Error(), "I couldn't create the program directory:\n\\\\server\\share\\Games\n");
+  EXPECT_EQ(hl::ListAll(), before);
+  for (const hl::Call& call : hl::CallsOf(hl::Op::kCreateDir)) {
+    EXPECT_EQ(call.arg1.rfind("\\\\server\\share\\", 0), 0u) << call.arg1;
+  }
+}
+
+TEST_F(RunInstallTest, EntriesAndShortcutsInFoldersGetTheirFolders) {
+  hl::AddFile("C:\\MEDIA\\data\\levels.dat", "levels");
+  hl::AddFile("C:\\MEDIA\\data\\more\\x.dat", "x");
+  hl::AddFile("C:\\MEDIA\\manual.txt", "manual");
+  hl::AddFile("C:\\MEDIA\\setup.inf",
+              "3\r\ndata\\levels.dat Levels\r\ndata/more/x.dat X\r\nmanual.txt Docs\\Manual\r\n");
+  for (int attempt = 0; attempt < 2; ++attempt) {  // a second run finds the folders there
+    SCOPED_TRACE(attempt);
+    EXPECT_EQ(RunInstall(), 1) << Error();
+    EXPECT_EQ(Error(), "");
+    EXPECT_EQ(hl::ReadContent(InInstallDir("data\\levels.dat")), "levels");
+    EXPECT_EQ(hl::ReadContent(InInstallDir("data\\more\\x.dat")), "x");
+    auto x = hl::ReadLink(InProgramFolder("X.lnk"));
+    ASSERT_TRUE(x);
+    EXPECT_EQ(x->target, InInstallDir("data\\more\\x.dat"));
+    EXPECT_EQ(x->workingDirectory, InInstallDir("data\\more"));
+    auto manual = hl::ReadLink(InProgramFolder("Docs\\Manual.lnk"));
+    ASSERT_TRUE(manual);
+    EXPECT_EQ(manual->target, InInstallDir("manual.txt"));
+  }
+}
+
+TEST_F(RunInstallTest, FolderOfAnEntryThatCannotBeMadeIsACopyFailure) {
+  hl::AddFile("C:\\MEDIA\\data\\levels.dat", "levels");
+  hl::AddFile("C:\\MEDIA\\setup.inf", "1\r\ndata\\levels.dat Levels\r\n");
+  hl::AddFile(InInstallDir("data"), "a file where the folder goes");
+  EXPECT_EQ(RunInstall(), 0);
+  EXPECT_EQ(Error(), "I couldn't copy data\\levels.dat to C:\\Program Files\\Brackenvue\\data\\levels.dat.");
+  EXPECT_EQ(hl::ReadContent(InInstallDir("data")), "a file where the folder goes");
+}
+
+TEST_F(RunInstallTest, ProgramFolderThatCannotBeUsed) {
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    int result;
+    bool installDirStays;
+  };
+  const Case cases[] = {
+      // An empty folder the user chose is theirs: only a directory this run
+      // made is taken away again.
+      {"cannot be made, installation directory there before",
+       [] {
+         WriteMedium(kTwoFiles);
+         hl::AddDir(kInstallDir);
+         hl::InjectFault({hl::Op::kCreateDir, kProgramFolder});
+       },
+       0, true},
+      {"cannot be made, installation directory made by the run",
+       [] {
+         WriteMedium(kTwoFiles);
+         hl::InjectFault({hl::Op::kCreateDir, kProgramFolder});
+       },
+       0, false},
+      // The install command leaves it empty when the shell cannot name the
+      // Programs folder, or the folder text leaves it.
+      {"none to use", [] {
+         WriteMedium(kTwoFiles);
+         g_installState.programFolder[0] = '\0';
+       },
+       0, false},
+      // Nothing listed, so no shortcut has to go there.
+      {"a file in its place, nothing listed",
+       [] {
+         hl::AddFile("C:\\MEDIA\\setup.inf", "0\r\n");
+         hl::AddFile(kProgramFolder, "a file");
+       },
+       1, true},
+      {"none to use, nothing listed",
+       [] {
+         hl::AddFile("C:\\MEDIA\\setup.inf", "0\r\n");
+         g_installState.programFolder[0] = '\0';
+       },
+       1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    hl::Reset();
+    SetUp();
+    c.arrange();
+    EXPECT_EQ(RunInstall(), c.result);
+    EXPECT_EQ(Error(), c.result == 0 ? "I couldn't create the shortcut folder." : "");
+    EXPECT_EQ(hl::IsDir(kInstallDir), c.installDirStays);
+    EXPECT_FALSE(hl::Exists("C:\\Brackenvue"));
+  }
+}
+
+TEST_F(RunInstallTest, RunGoesOnWithoutAProgressWindow) {
+  WriteMedium(kTwoFiles);
+  hl::InjectFault({hl::Op::kCreateDialog, "", 0, -1});
+  EXPECT_EQ(RunInstall(), 1) << Error();
+  EXPECT_EQ(hl::ReadContent(InInstallDir("notes.txt")), "notes");
+  EXPECT_TRUE(hl::ReadLink(InProgramFolder("Notes.lnk")));
+}
+
+TEST_F(RunInstallTest, ListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWritten) {
+  // Names that look like any other but open a device, a pipe or a folder
+  // (a link on the medium, say): what was opened decides.
+  const struct {
+    plat::FileKind kind;
+    const char* message;
+  } cases[] = {
+      {plat::FileKind::kDevice, "I can't install 'port.dat' from the installation file: it names a device, not a file."},
+      {plat::FileKind::kPipe, "I can't install 'port.dat' from the installation file: it is not a file on a disk."},
+      {plat::FileKind::kDirectory, "I can't install 'port.dat' from the installation file: it is a folder, not a file."},
+      {plat::FileKind::kUnknown, "I can't install 'port.dat' from the installation file: it is not a file on a disk."},
+  };
+  for (const auto& c : cases) {
+    hl::Reset();
+    SetUp();
+    WriteMedium({{"app.exe", "program", "App"}, {"port.dat", "", "Port"}});
+    hl::SetFileKind("C:\\MEDIA\\port.dat", c.kind);
+    const std::vector<std::string> before = hl::ListAll();
+    EXPECT_EQ(RunInstall(), -1);
+    EXPECT_EQ(Error(), c.message);
+    EXPECT_EQ(hl::ListAll(), before);
+    EXPECT_EQ(hl::OpenFileCount(), 0);
+  }
+}
+
+TEST_F(RunInstallTest, ListedFileWhoseSizeCannotBeReadIsReportedLikeAMissingOne) {
+  WriteMedium(kTwoFiles);
+  hl::InjectFault({hl::Op::kGetFileLength, "C:\\MEDIA\\notes.txt"});
+  EXPECT_EQ(RunInstall(), -1);
+  EXPECT_EQ(Error(), "I can't find the installation file 'notes.txt'");
+  EXPECT_FALSE(hl::Exists(kInstallDir));
+  EXPECT_EQ(hl::OpenFileCount(), 0);
+}

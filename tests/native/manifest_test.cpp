@@ -378,3 +378,38 @@ TEST_F(ManifestTest, ReadErrorFailsTheLoadWherever) {
 }
 
 }  // namespace
+
+TEST_F(ManifestTest, ByteOrderMarks) {
+  // Editors add a UTF-8 mark; read as text it would hide the count and the
+  // run would "complete" with nothing installed. UTF-16 cannot be read at all.
+  hl::AddFile("C:\\MEDIA\\a.txt", "x");
+  WriteManifest("\xEF\xBB\xBF" "1\r\na.txt A\r\n.readme a.txt\r\n");
+  EXPECT_EQ(Load(), 1);
+  EXPECT_EQ(g_installState.fileCount, 1);
+  EXPECT_STREQ(g_installState.entries[0].fileName, "a.txt");
+  EXPECT_STREQ(g_installState.readmeName, "a.txt");
+
+  for (const char* mark : {"\xFF\xFE", "\xFE\xFF"}) {
+    FreshState();
+    WriteManifest(std::string(mark) + std::string("1\0\r\0\n\0", 6));
+    EXPECT_EQ(Load(), 0);
+    EXPECT_STREQ(g_installState.errorText, kSentinel);
+    ExpectAllFilesClosed();
+  }
+}
+
+TEST_F(ManifestTest, LongListKeepsTheWindowsPainted) {
+  // Measuring tens of thousands of files takes seconds; the dialog must not
+  // be marked as not responding meanwhile.
+  hl::AddFile("C:\\MEDIA\\a.txt", "x");
+  std::string manifest = "1000\r\n";
+  for (int i = 0; i < 1000; ++i) manifest += "a.txt A\r\n";
+  WriteManifest(manifest);
+  EXPECT_EQ(Load(), 1);
+  int opensSincePaint = 0, longestStretch = 0;
+  for (const hl::Call& call : hl::Calls()) {
+    if (call.op == hl::Op::kPumpPaint) opensSincePaint = 0;
+    if (call.op == hl::Op::kOpenForRead && ++opensSincePaint > longestStretch) longestStretch = opensSincePaint;
+  }
+  EXPECT_LE(longestStretch, 65);
+}
