@@ -14,7 +14,8 @@ completes; the files and links it writes; its message) is what it does.
     mkmedium_e2e.py --scenario NAME --env STATEDIR/env --installer INSTALL.EXE \\
                     --driver e2e_driver.exe --notepad e2e_notepad.exe \\
                     --directx e2e_directx.exe --sample-program brackenvue.exe \\
-                    --mkmedium mkmedium --sample-dir sample/
+                    --mkmedium mkmedium --sample-dir sample/ \\
+                    --drive-probe mkmedium_drive_probe.exe
 
 The CD-ROM drive is a read-only bind mount, which needs root (the tests run
 as root); where it cannot be made the scenario is skipped (exit code 77).
@@ -64,6 +65,19 @@ def wine_quiet(r, argv):
                           stderr=subprocess.DEVNULL, timeout=60).returncode
 
 
+def restart_wine(r):
+    """Ends the session's Wine processes and starts its server again: Wine's
+    mount manager learns the drive types from the registry when it starts."""
+    subprocess.run(["wineserver", "-k"], env=r.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60)
+    state = os.path.dirname(os.path.abspath(r.args.env))
+    res = subprocess.run(["bash", os.path.join(HERE, "..", "..", "scripts", "wine-env.sh"), "start", state,
+                          "--arch", r.env.get("WINEARCH", "win32")],
+                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                         timeout=300)
+    check(res.returncode == 0, "the Wine session did not start again:\n%s" % res.stdout)
+
+
 @contextlib.contextmanager
 def cdrom_drive(r, folder):
     """`folder` as Wine's read-only CD-ROM drive D: (a read-only bind mount, a
@@ -98,10 +112,12 @@ def cdrom_drive(r, folder):
         try:
             check(wine_quiet(r, ["reg", "add", WINE_DRIVES_KEY, "/v", CD_LETTER + ":", "/t", "REG_SZ",
                                  "/d", "cdrom", "/f"]) == 0, "could not mark D: as a CD-ROM drive")
+            restart_wine(r)
             yield CD_LETTER.upper() + ":\\"
         finally:
             wine_quiet(r, ["reg", "delete", WINE_DRIVES_KEY, "/v", CD_LETTER + ":", "/f"])
             os.remove(link)
+            restart_wine(r)
     finally:
         if subprocess.run(["umount", mount_dir]).returncode != 0:
             subprocess.run(["umount", "-l", mount_dir])
@@ -207,6 +223,14 @@ def cdrom_autorun(r):
     # The prediction is made for the prefix's Programs folder.
     r.clean_install()
     with cdrom_drive(r, cd) as root:
+        probe = os.path.join(r.work, "probe.out")
+        with open(probe, "wb") as f:
+            subprocess.run(["wine", r.args.drive_probe, root], env=r.env, stdin=subprocess.DEVNULL, stdout=f,
+                           stderr=subprocess.DEVNULL, timeout=60)
+        with open(probe, "r", errors="replace") as f:
+            seen = f.read().replace("\r", "")
+        check("type=5\n" in seen and "writable=0\n" in seen,
+              "Windows does not see %s as a read-only CD-ROM drive: %r" % (root, seen))
         script = os.path.join(r.work, "script.txt")
         with open(script, "w") as f:
             f.write("\n".join(steps_for(report)) + "\n")
@@ -254,6 +278,7 @@ def main():
     ap.add_argument("--sample-program")
     ap.add_argument("--mkmedium")
     ap.add_argument("--sample-dir")
+    ap.add_argument("--drive-probe")
     args = ap.parse_args()
     if args.list:
         print(";".join(SCENARIOS))
