@@ -8,10 +8,8 @@
 #include "engine/manifest.h"
 #include "engine/path_rules.h"
 #include "engine/shortcut.h"
-#include "platform/framework.h"
 #include "platform/services.h"
 #include "ui/progress_dlg.h"
-#include "ui/resource_ids.h"
 
 namespace {
 
@@ -118,7 +116,7 @@ int RunInstall() {
 
   if (!LoadManifest()) {
     if (st.errorText[0] == '\0') SetErrorText("I couldn't read the installation file.");
-    return -1;
+    return kInstallUnusableMedium;
   }
 
   // A relative directory would install beside the medium and leave links
@@ -128,11 +126,11 @@ int RunInstall() {
   char fullDir[paths::kPathBytes];
   if (!paths::MakeFullDir(st.installDir, fullDir)) {
     SetErrorText("I couldn't create the program directory:\n%s\n", st.installDir);
-    return 0;
+    return kInstallStopped;
   }
   std::memcpy(st.installDir, fullDir, std::strlen(fullDir) + 1);
 
-  if (!CheckPathsFit()) return 0;
+  if (!CheckPathsFit()) return kInstallStopped;
 
   // With no figure at all the check is skipped: refusing on a number that was
   // never measured would block every installation, and the directory creation
@@ -140,7 +138,7 @@ int RunInstall() {
   uint64_t freeBytes = 0;
   if (GetFreeDiskSpace(st.installDir, &freeBytes) && freeBytes < SpaceNeeded(st.totalBytes)) {
     SetErrorText("There is not enough space on the destination disk.\nPlease choose another location.");
-    return 0;
+    return kInstallStopped;
   }
 
   // Only a directory this run makes may be taken away again below: an empty
@@ -149,7 +147,7 @@ int RunInstall() {
   if (CreateDirectoryPath(st.installDir) == -1 &&
       plat::GetFileAttribs(st.installDir) == plat::kInvalidFileAttributes) {
     SetErrorText("I couldn't create the program directory:\n%s\n", st.installDir);
-    return 0;
+    return kInstallStopped;
   }
   // The program folder counts as there only as a directory: a file of its
   // name would let the run go on, fail every shortcut quietly and end
@@ -163,18 +161,16 @@ int RunInstall() {
        (CreateDirectoryPath(st.programFolder) == -1 && !IsDirectory(st.programFolder)))) {
     if (!installDirExisted) plat::RemoveDir(st.installDir);  // only goes if this left it empty
     SetErrorText("I couldn't create the shortcut folder.");
-    return 0;
+    return kInstallStopped;
   }
   if (st.fileCount == 0 && st.programFolder[0] != '\0') CreateDirectoryPath(st.programFolder);
 
   // Lives until the run returns: leaving this scope destroys the window on
   // every exit below. If creation fails the run goes on without a window.
   CProgressDlg progress;
-  progress.Create(IDD_PROGRESS_DIALOG);
-  progress.ShowWindow(fw::kSwShow);
-  const uint32_t rangeEnd = static_cast<uint32_t>(st.fileCount) + static_cast<uint32_t>(st.shortcutCount);
-  progress.m_progressBar.SendMessage(fw::kPbmSetRange, 0, fw::MakeLParam(0, rangeEnd & 0xFFFFu));
-  progress.m_statusText.SetWindowText("Copying files...");
+  progress.Open();
+  progress.SetRange(static_cast<uint32_t>(st.fileCount) + static_cast<uint32_t>(st.shortcutCount));
+  progress.SetStatus("Copying files...");
 
   char destination[paths::kPathBytes];
   char linkPath[paths::kPathBytes];
@@ -183,7 +179,7 @@ int RunInstall() {
     ComposePath(destination, st.installDir, entry.fileName, "");  // checked to fit above
     if (plat::GetFileAttribs(entry.fileName) == plat::kInvalidFileAttributes) {
       SetErrorText("I couldn't find the file '%s.'", entry.fileName);
-      return -1;
+      return kInstallUnusableMedium;
     }
     plat::CopyResult copied = CreateFoldersOf(destination, st.installDir)
                                   ? plat::CopyFileOver(entry.fileName, destination)
@@ -194,13 +190,13 @@ int RunInstall() {
       // it only when complete.)
       if (copied == plat::CopyResult::kFailedPartial) plat::DeleteFileAt(destination);
       SetErrorText("I couldn't copy %s to %s.", entry.fileName, destination);
-      return 0;
+      return kInstallStopped;
     }
-    progress.m_progressBar.SendMessage(fw::kPbmSetPos, static_cast<uintptr_t>(i) + 1, 0);
+    progress.SetPosition(static_cast<uint32_t>(i) + 1);
     plat::PumpPaintMessages();
   }
 
-  progress.m_statusText.SetWindowText("Creating shortcuts...");
+  progress.SetStatus("Creating shortcuts...");
   for (int32_t i = 0; i < st.fileCount; ++i) {
     const ManifestEntry& entry = st.entries[i];
     ComposePath(linkPath, st.programFolder, entry.shortcutName, ".lnk");
@@ -211,9 +207,8 @@ int RunInstall() {
       // A failed link does not stop the run; the last such message stays.
       SetErrorText("I couldn't create the link:\n%s", linkPath);
     }
-    progress.m_progressBar.SendMessage(fw::kPbmSetPos,
-                                       static_cast<uintptr_t>(st.fileCount) + static_cast<uintptr_t>(i) + 1, 0);
+    progress.SetPosition(static_cast<uint32_t>(st.fileCount) + static_cast<uint32_t>(i) + 1);
     plat::PumpPaintMessages();
   }
-  return 1;
+  return kInstallComplete;
 }

@@ -48,14 +48,26 @@ stage() {
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
-# The product build only, without its tests: where Wine cannot run it.
+# The product build and the checks of its program file that need no Wine
+# (label "static"): where Wine cannot run it.
 build_only() {
   local preset=$1
-  echo "=== $preset: configure and build (tests run on the 64-bit build below)"
+  echo "=== $preset: configure and build (its Wine tests run on the 64-bit build below)"
   if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j"$jobs"; } >"$log_dir/$preset-build.log" 2>&1; then
     tail -n 60 "$log_dir/$preset-build.log"
     failed_stages+=("$preset (build)")
+    return
   fi
+  echo "=== $preset: checks without Wine"
+  ctest --preset "$preset" -L static 2>&1 | tee "$log_dir/$preset-ctest.log"
+  local rc=${PIPESTATUS[0]}
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log_dir/$preset-ctest.log" | tail -n 1)
+  if [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+    total_failed=$((total_failed + BASH_REMATCH[1]))
+    total_passed=$((total_passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  fi
+  [ "$rc" -eq 0 ] || failed_stages+=("$preset (checks)")
 }
 
 stage native

@@ -182,7 +182,7 @@ void CInstallDlg::RunInstallAndReport() {
 
   int result = RunInstall();
 
-  if (result < 0) {
+  if (result == kInstallUnusableMedium) {
     // The medium is unusable: the engine's words, then the dialog ends. The
     // closing box still belongs to the dialog, whose window exists until the
     // modal loop unwinds after this handler.
@@ -191,7 +191,7 @@ void CInstallDlg::RunInstallAndReport() {
     MessageBox(kNotCompleted, nullptr, fw::kMbOk);
     return;
   }
-  if (result == 0) {
+  if (result == kInstallStopped) {
     // Something the user can put right; the dialog stays for another try.
     ShowErrorBox(state.errorText);
     return;

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/framework.h"
+#include "platform/framework_backend.h"
 #include "platform/headless/headless_internal.h"
 
 using hl::Op;

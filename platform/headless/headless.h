@@ -64,6 +64,9 @@ void SetUnreadable(const std::string& path, bool unreadable = true);
 // What an existing file is when opened (plat::GetFileKind): a medium can
 // reach a device or a pipe through a name that looks like any other.
 void SetFileKind(const std::string& path, plat::FileKind kind);
+// Read-only (1), hidden (2) and system (4) bits of a file or directory, shown
+// by GetFileAttribs and listings beside the directory bit.
+void SetAttributes(const std::string& path, uint32_t bits);
 
 // Free space of every drive. It is also the capacity for new data: a copy
 // that does not fit writes what fits and fails with kFailedPartial (a full

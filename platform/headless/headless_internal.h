@@ -27,6 +27,7 @@ struct Node {
   uint64_t size = 0;
   bool unreadable = false;
   plat::FileKind kind = plat::FileKind::kDiskFile;  // for a file: what opening it gives
+  uint32_t extraAttributes = 0;  // read-only (1), hidden (2), system (4)
   int openReaders = 0;
   std::vector<std::shared_ptr<Node>> children;
   // The same children by lower-case name: a medium of 100,000 files must not

@@ -430,6 +430,12 @@ void SetFileKind(const std::string& path, plat::FileKind kind) {
   node->kind = kind;
 }
 
+void SetAttributes(const std::string& path, uint32_t bits) {
+  auto node = Find(path);
+  if (!node) Fail("SetAttributes needs an existing path: " + path);
+  node->extraAttributes = bits & 0x7u;
+}
+
 void SetFreeBytes(std::optional<uint64_t> bytes) {
   State& s = S();
   s.freeQueryFails = !bytes.has_value();

@@ -126,9 +126,15 @@ bool WildMatch(const char* pattern, const char* name) {
   return *pattern == '\0';
 }
 
-plat::FindData Entry(const std::string& name, bool dir) {
+// A directory's or file's attribute bits as Windows reports them: the kind,
+// plus the read-only, hidden and system bits a test gave it.
+uint32_t Attributes(const Node& node) {
+  return (node.isDir ? plat::kFileAttributeDirectory : 0x20u) | node.extraAttributes;
+}
+
+plat::FindData Entry(const std::string& name, uint32_t attributes) {
   plat::FindData data{};
-  data.attributes = dir ? plat::kFileAttributeDirectory : 0x20u;
+  data.attributes = attributes;
   std::snprintf(data.name, sizeof data.name, "%s", name.c_str());
   return data;
 }
@@ -144,7 +150,7 @@ uint32_t GetFileAttribs(const char* path) {
   LoggedCall call(Op::kGetFileAttribs, arg);
   if (Strike(Op::kGetFileAttribs, Subject(arg))) return static_cast<uint32_t>(call.Done(kInvalidFileAttributes));
   auto node = Lookup(Resolve(arg));
-  uint32_t attribs = !node ? kInvalidFileAttributes : node->isDir ? kFileAttributeDirectory : 0x20u;
+  uint32_t attribs = node ? Attributes(*node) : kInvalidFileAttributes;
   call.Done(attribs);
   return attribs;
 }
@@ -291,11 +297,11 @@ FindState* FindFirst(const char* pattern, FindData* out) {
   // Root directories have no "." and ".." entries.
   if (!dirPath.parts.empty()) {
     for (const char* dots : {".", ".."}) {
-      if (WildMatch(namePart.c_str(), dots)) find->entries.push_back(Entry(dots, true));
+      if (WildMatch(namePart.c_str(), dots)) find->entries.push_back(Entry(dots, plat::kFileAttributeDirectory));
     }
   }
   for (const auto& child : dir->children) {
-    if (WildMatch(namePart.c_str(), child->name.c_str())) find->entries.push_back(Entry(child->name, child->isDir));
+    if (WildMatch(namePart.c_str(), child->name.c_str())) find->entries.push_back(Entry(child->name, Attributes(*child)));
   }
   if (find->entries.empty()) return call.Done(0), nullptr;
   *out = find->entries[0];

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/framework.h"
+#include "platform/framework_backend.h"
 #include "platform/headless/headless.h"
 #include "platform/services.h"
 
