@@ -29,7 +29,6 @@ struct ReadLine {
 };
 
 struct Checker {
-  const Settings& settings;
   Report& r;
 
   void Add(Severity severity, int line, const char* code, const std::string& text) {
@@ -200,7 +199,7 @@ int Report::ExitStatus() const { return Errors() ? 2 : Warnings() ? 1 : 0; }
 
 Report CheckMedium(const Settings& settings, const std::vector<HostNote>& notes) {
   Report r;
-  Checker c{settings, r};
+  Checker c{r};
   r.mediumRoot = MediumRoot();
 
   // The two directories as the Install command hands them to the run.
