@@ -211,17 +211,16 @@ void CheckRunInstall(const std::vector<std::string>& parts) {
   for (hl::Window* w : hl::AllWindows()) FUZZ_CHECK(w->destroyed, "window %d left open", w->id);
 
   // The run works in the installation directory made full; it must be the
-  // place the field names. (The model's full paths drop a last name's
-  // trailing dots and blanks, as Windows does, so compare without them.)
+  // place the field names. (Full paths drop a last name's trailing dots and
+  // blanks, as Windows does: "C:\A." is "C:\A", while "C:\A\.." is "C:\".)
   std::string usedDir = st.installDir;
   if (!usedDir.empty() && usedDir != installDir) {
-    std::string asked = installDir;
-    while (!asked.empty() && (asked.back() == '.' || asked.back() == ' ')) asked.pop_back();
-    std::string used = usedDir;
-    while (!used.empty() && (used.back() == '.' || used.back() == ' ')) used.pop_back();
+    std::string trimmed = installDir;
+    while (!trimmed.empty() && (trimmed.back() == '.' || trimmed.back() == ' ')) trimmed.pop_back();
     // A bare drive "C:" stands for its root in the joined paths.
-    const bool bareDrive = used.size() == 2 && used[1] == ':';
-    FUZZ_CHECK(ResolvedKey(bareDrive ? used + "\\" : used) == ResolvedKey(asked) || ResolvedKey(asked).empty(),
+    const bool bareDrive = usedDir.size() == 2 && usedDir[1] == ':';
+    const std::string usedKey = ResolvedKey(bareDrive ? usedDir + "\\" : usedDir);
+    FUZZ_CHECK(usedKey == ResolvedKey(installDir) || usedKey == ResolvedKey(trimmed) || ResolvedKey(installDir).empty(),
                "the run used %s for the installation directory %s", usedDir.c_str(), installDir.c_str());
   }
 
