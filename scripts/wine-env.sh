@@ -3,12 +3,21 @@
 # wineserver kept alive for the whole session.
 #
 #   wine-env.sh start STATEDIR [--display DISPLAY] [--arch win32|win64]
+#                    [--managed] [--no-menubuilder]
 #       Creates STATEDIR/prefix once (32-bit by default; win64 for the 64-bit
 #       test build on machines whose kernel runs no 32-bit code), no Mono/Gecko prompts, unmanaged
 #       X11 windows, classic look), starts Xvfb on a free display (or uses the
 #       DISPLAY given), starts a persistent wineserver, and writes STATEDIR/env,
 #       a file to source before running wine. Running it again while the
 #       session is up only refreshes STATEDIR/env.
+#       --managed: the display's window manager frames Wine's windows (a real
+#       desktop; the default keeps them away from it, see below).
+#       --no-menubuilder: system32\winemenubuilder.exe is replaced by a folder
+#       of that name, so a link save fails to start it at once; the override
+#       alone still forks a Wine process per link that then fails to load
+#       (~7 ms a link, which the benchmark would count). Without the option a
+#       prefix that had it gets the program back.
+#       Both are settings of the prefix and stay until a start asks otherwise.
 #   wine-env.sh stop STATEDIR
 #       Ends the prefix's wineserver (and with it every Wine process of that
 #       prefix) and the Xvfb started by `start`. Safe to run when nothing runs.
@@ -23,7 +32,7 @@ die() {
 }
 
 usage() {
-  echo "usage: $0 start STATEDIR [--display DISPLAY] | stop STATEDIR" >&2
+  echo "usage: $0 start STATEDIR [--display DISPLAY] [--arch win32|win64] [--managed] [--no-menubuilder] | stop STATEDIR" >&2
   exit 2
 }
 
@@ -34,10 +43,14 @@ state=$(cd "$2" && pwd)
 shift 2
 use_display=
 arch=${INSTALLER_WINE_ARCH:-win32}
+managed=N
+menubuilder=on
 while [ $# -gt 0 ]; do
   case $1 in
     --display) [ $# -ge 2 ] || usage; use_display=$2; shift 2 ;;
     --arch) [ $# -ge 2 ] || usage; arch=$2; shift 2 ;;
+    --managed) managed=Y; shift ;;
+    --no-menubuilder) menubuilder=off; shift ;;
     *) usage ;;
   esac
 done
@@ -178,6 +191,26 @@ create_prefix() {
   echo "wine-env: created prefix $prefix in $((SECONDS - t0)) s" >&2
 }
 
+# The settings a start may change on an existing prefix (see the options),
+# applied through the session's server. What was applied is recorded in the
+# prefix, so a start that changes nothing runs no Wine program for it; a
+# rebuilt prefix starts without the record, as create_prefix left it.
+apply_start_settings() {
+  local record=$prefix/.installer-settings
+  local want="managed=$managed menubuilder=$menubuilder"
+  [ "$(cat "$record" 2>/dev/null || echo "managed=N menubuilder=on")" = "$want" ] && return 0
+  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
+    </dev/null >>"$log/session.log" 2>&1 9>&- || die "could not set the X11 driver's Managed to $managed"
+  local stub=$prefix/drive_c/windows/system32/winemenubuilder.exe
+  if [ "$menubuilder" = off ]; then
+    [ ! -f "$stub" ] || mv -f "$stub" "$stub.disabled"
+    mkdir -p "$stub"
+  elif [ -d "$stub" ] && [ -f "$stub.disabled" ]; then
+    rmdir "$stub" && mv -f "$stub.disabled" "$stub"
+  fi
+  echo "$want" >"$record"
+}
+
 case $cmd in
   start)
     command -v wine >/dev/null || die "wine is not installed (run scripts/setup-deps.sh)"
@@ -199,6 +232,7 @@ case $cmd in
     # A persistent server saves the start-up of one per program (seconds cold,
     # ~20 ms warm). If one is already up for this prefix this exits at once.
     setsid wineserver -p </dev/null >>"$log/wineserver.log" 2>&1 9>&- || true
+    apply_start_settings
     # The first program of a session starts Wine's own long-lived processes
     # (services, the desktop window's explorer, rpcss), which inherit its
     # output. Started here, they write to our log; started by a test, they
