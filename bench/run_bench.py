@@ -8,7 +8,6 @@ bench/README.md for what is measured and how to read the table.
 
 import argparse
 import datetime
-import glob
 import hashlib
 import json
 import os
@@ -27,6 +26,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lnk  # noqa: E402
 import media  # noqa: E402
 import nsis  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "scripts"))
+import winetools  # noqa: E402
 
 Result = namedtuple("Result", "returncode stdout stderr")
 
@@ -121,12 +122,11 @@ class Wine:
         self.env = None
 
     def start(self):
-        subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "start", self.state],
-                       check=True, timeout=600)
-        out = subprocess.run(["bash", "-c", 'source "$1" && env -0', "_",
-                              os.path.join(self.state, "env")],
-                             check=True, capture_output=True, timeout=60).stdout
-        self.env = dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
+        # The prefix settings of WINE_SETTINGS are wine-env.sh's: Managed=N and the classic
+        # look for every prefix, the winemenubuilder stub on request.
+        subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "start", self.state,
+                        "--no-menubuilder"], check=True, timeout=600)
+        self.env = winetools.session_env(self.state)
         self.env["WINEDEBUG"] = "-all"
         if "winemenubuilder.exe=d" not in self.env.get("WINEDLLOVERRIDES", ""):
             self.env["WINEDLLOVERRIDES"] = self.env.get("WINEDLLOVERRIDES", "") + \
@@ -138,7 +138,6 @@ class Wine:
         # handles they were given, so they get none of ours.
         subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-        self.apply_settings()
 
     def renice(self, nice):
         """Gives the prefix's running processes (the server and Wine's services,
@@ -168,36 +167,6 @@ class Wine:
         subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "stop", self.state],
                        timeout=120)
 
-    def reg_has(self, key, value, data):
-        try:
-            with open(os.path.join(self.prefix, "user.reg"), encoding="utf-8",
-                      errors="replace") as fh:
-                text = fh.read()
-        except OSError:
-            return False
-        section = "[" + key.replace("HKCU\\", "").replace("\\", "\\\\") + "]"
-        at = text.find(section)
-        if at < 0:
-            return False
-        end = text.find("\n[", at + 1)
-        return f'"{value}"="{data}"' in text[at:end if end > 0 else None]
-
-    def apply_settings(self):
-        for key, value, data in (
-                ("HKCU\\Software\\Wine\\X11 Driver", "Managed", "N"),
-                ("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\ThemeManager",
-                 "ThemeActive", "0")):
-            if not self.reg_has(key, value, data):
-                self.run(["reg", "add", key, "/v", value, "/t", "REG_SZ", "/d", data, "/f"],
-                         timeout=60)
-        # A directory in the program's place: the start fails at the first
-        # lookup. (A missing file costs a case-insensitive scan of system32
-        # for every link, about 1 ms.)
-        stub = os.path.join(self.drive_c, "windows", "system32", "winemenubuilder.exe")
-        if os.path.isfile(stub):
-            os.replace(stub, stub + ".disabled")
-        os.makedirs(stub, exist_ok=True)
-
     def run(self, args, cwd=None, timeout=900):
         """Runs a Windows program; returns (exit code, stdout, stderr).
 
@@ -213,12 +182,7 @@ class Wine:
                           err.read().decode(errors="replace"))
 
     def programs_dir(self):
-        found = glob.glob(os.path.join(self.drive_c, "users", "*", "AppData", "Roaming",
-                                       "Microsoft", "Windows", "Start Menu", "Programs"))
-        found = [p for p in found if os.sep + "Public" + os.sep not in p]
-        if not found:
-            raise RuntimeError("no Programs folder in the prefix")
-        return found[0]
+        return winetools.programs_dir(self.prefix)
 
 
 # ---------------------------------------------------------------- the bench
@@ -356,7 +320,7 @@ class Bench:
                         {k: v.lower() for k, v in want.items()}:
                     problems.append(f"link {e['shortcut']}: {got}")
                 if i in sample:
-                    independent = lnk.lnkinfo(path)
+                    independent, _ = winetools.lnkinfo(path)
                     self.lnkinfo_checked += 1
                     if independent != got:
                         problems.append(f"lnkinfo disagrees on {e['shortcut']}: {independent}")
