@@ -18,6 +18,9 @@
 #       (~7 ms a link, which the benchmark would count). Without the option a
 #       prefix that had it gets the program back.
 #       Both are settings of the prefix and stay until a start asks otherwise.
+#   wine-env.sh settings [--managed] [--no-menubuilder]
+#       Prints every setting a session started with these options runs with,
+#       one a line: the setting, a tab, why (the benchmark prints them).
 #   wine-env.sh stop STATEDIR
 #       Ends the prefix's wineserver (and with it every Wine process of that
 #       prefix) and the Xvfb started by `start`. Safe to run when nothing runs.
@@ -32,15 +35,27 @@ die() {
 }
 
 usage() {
-  echo "usage: $0 start STATEDIR [--display DISPLAY] [--arch win32|win64] [--managed] [--no-menubuilder] | stop STATEDIR" >&2
+  echo "usage: $0 start STATEDIR [--display DISPLAY] [--arch win32|win64] [--managed] [--no-menubuilder]" >&2
+  echo "       $0 stop STATEDIR | $0 settings [--managed] [--no-menubuilder]" >&2
   exit 2
 }
 
-[ $# -ge 2 ] || usage
+# The registry values every prefix gets when it is made: key|name|data|why.
+reg_settings=(
+  'HKCU\Software\Wine\X11 Driver|Managed|N|without a window manager Wine waits ~2 s whenever a managed window is hidden or destroyed (the progress window, every message box)'
+  'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager|ThemeActive|0|the themed progress bar repaints about ten times slower; the classic look is that of the Windows generation the installer targets'
+  'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug|Debugger|no-debugger-in-test-prefixes|a crashing program just ends (the message on stderr says why) instead of starting winedbg, which would wait for a debugger session forever'
+)
+
+[ $# -ge 1 ] || usage
 cmd=$1
-mkdir -p "$2"
-state=$(cd "$2" && pwd)
-shift 2
+shift
+if [ "$cmd" != settings ]; then
+  [ $# -ge 1 ] || usage
+  mkdir -p "$1"
+  state=$(cd "$1" && pwd)
+  shift
+fi
 use_display=
 arch=${INSTALLER_WINE_ARCH:-win32}
 managed=N
@@ -54,6 +69,30 @@ while [ $# -gt 0 ]; do
     *) usage ;;
   esac
 done
+
+if [ "$cmd" = settings ]; then
+  for entry in "${reg_settings[@]}"; do
+    IFS='|' read -r key name data why <<<"$entry"
+    if [ "$name" = Managed ] && [ "$managed" = Y ]; then
+      printf '%s\t%s\n' "$key: Managed=Y" "the display's window manager frames the windows (--managed: a real desktop)"
+    else
+      printf '%s\t%s\n' "$key: $name=$data" "$why"
+    fi
+  done
+  printf '%s\t%s\n' \
+    "WINEDLLOVERRIDES winemenubuilder.exe=d" \
+    "every IPersistFile::Save of a link would start winemenubuilder and wait for it (~45 ms a link), and it writes menu files into HOME"
+  [ "$menubuilder" = on ] || printf '%s\t%s\n' \
+    "system32\\winemenubuilder.exe replaced by a folder of that name (--no-menubuilder)" \
+    "the override alone still forks a Wine process per link that then fails to load (~7 ms a link); a missing file would cost a scan of system32 per link, a folder makes the start fail at once"
+  printf '%s\t%s\n' \
+    "wineserver -p (one persistent server for the session)" \
+    "otherwise each program start also starts a server (seconds cold, ~20 ms warm)" \
+    "WINEDEBUG=-all" "debug channels off: their output costs time" \
+    "WINEDLLOVERRIDES mscoree,mshtml=" "no Mono/Gecko install prompts" \
+    "Wine's own fonts in the prefix" "dialogs are measured and drawn with the fonts they are on Windows, not a wider substitute"
+  exit 0
+fi
 
 prefix=$state/prefix
 home=$state/home
@@ -170,18 +209,9 @@ create_prefix() {
   if [ -d /usr/share/wine/fonts ]; then
     cp /usr/share/wine/fonts/*.fon /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
-  local reg_adds=(
-    # Without a window manager Wine waits ~2 s whenever a managed window hides.
-    'HKCU\Software\Wine\X11 Driver|Managed|N'
-    # The classic look: the themed progress bar repaints about ten times slower.
-    'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager|ThemeActive|0'
-    # A crashing program just ends (the message on stderr says why) instead of
-    # starting winedbg, which would wait for a debugger session forever.
-    'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug|Debugger|no-debugger-in-test-prefixes'
-  )
-  local entry key name data
-  for entry in "${reg_adds[@]}"; do
-    IFS='|' read -r key name data <<<"$entry"
+  local entry key name data why
+  for entry in "${reg_settings[@]}"; do
+    IFS='|' read -r key name data why <<<"$entry"
     timeout 60 wine reg add "$key" /v "$name" /t REG_SZ /d "$data" /f \
       </dev/null >>"$log/wineboot.log" 2>&1 9>&- || die "could not set $key\\$name"
   done
