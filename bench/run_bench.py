@@ -56,26 +56,9 @@ LABELS = {
 }
 PROFILE_ORDER = ["small", "mixed", "large"]
 
-# Every Wine setting that would otherwise dominate the figures, with the
-# reason. Applied to the benchmark's private prefix and printed with the table.
-WINE_SETTINGS = [
-    ("HKCU\\Software\\Wine\\X11 Driver: Managed=N",
-     "without a window manager Wine waits ~2 s whenever a managed window is hidden or "
-     "destroyed (the progress window, every message box)"),
-    ("HKCU\\...\\ThemeManager: ThemeActive=0",
-     "the default theme makes each progress-bar repaint ~10x slower; the classic look is "
-     "that of the Windows generation the installer targets"),
-    ("WINEDLLOVERRIDES winemenubuilder.exe=d, and system32\\winemenubuilder.exe replaced "
-     "by a directory in the benchmark prefix",
-     "every IPersistFile::Save on a link starts winemenubuilder and waits for it (~45 ms "
-     "per link); the override alone still forks a Wine process that then fails to load "
-     "(~7 ms per link here); a missing file costs a scan of system32 per link, a "
-     "directory of that name makes the start fail at once"),
-    ("wineserver -p (one persistent server for the whole run)",
-     "otherwise each program start also starts a server (seconds cold, ~20 ms warm)"),
-    ("WINEDEBUG=-all", "debug channels off: their output costs time"),
-    ("WINEDLLOVERRIDES mscoree,mshtml=", "no Mono/Gecko install prompts"),
-]
+# The Wine session's options: wine-env.sh applies them and says what they set
+# (`wine-env.sh settings`); the table is printed with that list.
+WINE_ENV_OPTIONS = ["--no-menubuilder"]
 
 
 # ---------------------------------------------------------------- helpers
@@ -122,10 +105,8 @@ class Wine:
         self.env = None
 
     def start(self):
-        # The prefix settings of WINE_SETTINGS are wine-env.sh's: Managed=N and the classic
-        # look for every prefix, the winemenubuilder stub on request.
-        subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "start", self.state,
-                        "--no-menubuilder"], check=True, timeout=600)
+        subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "start", self.state]
+                       + WINE_ENV_OPTIONS, check=True, timeout=600)
         self.env = winetools.session_env(self.state)
         self.env["WINEDEBUG"] = "-all"
         if "winemenubuilder.exe=d" not in self.env.get("WINEDLLOVERRIDES", ""):
@@ -162,6 +143,13 @@ class Wine:
                 os.setpriority(os.PRIO_PROCESS, pid, nice)
             except OSError:
                 pass
+
+    def settings(self):
+        """(setting, why) of every Wine setting of this session, as wine-env.sh states them."""
+        out = subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "settings"]
+                             + WINE_ENV_OPTIONS, check=True, capture_output=True, text=True,
+                             timeout=60).stdout
+        return [tuple(line.split("\t", 1)) for line in out.splitlines() if "\t" in line]
 
     def stop(self):
         subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "stop", self.state],
@@ -489,7 +477,7 @@ def report(bench, exe, manifest, elapsed):
             add(f"  {profile} {LABELS.get(c, c)} round {rnd}: {why[:300]}")
     add("")
     add("Wine settings of this run:")
-    for setting, reason in WINE_SETTINGS:
+    for setting, reason in bench.wine.settings():
         add(f"  - {setting}: {reason}")
     return "\n".join(lines)
 
