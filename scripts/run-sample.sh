@@ -136,7 +136,8 @@ trap cleanup EXIT
 prefix=$WINEPREFIX
 # A fresh start: no earlier installation in the prefix.
 rm -rf "$prefix/drive_c/Program Files/Brackenvue"
-find "$prefix/drive_c/users" -path '*Start Menu/Programs/Brackenvue' -type d -prune -exec rm -rf {} + 2>/dev/null || true
+programs_lin=$(winetools programs-dir "$prefix")
+rm -rf "$programs_lin/Brackenvue"
 
 winpath() { echo "Z:${1//\//\\}"; }
 cat >"$work/steps.txt" <<'EOF'
