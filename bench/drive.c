@@ -25,12 +25,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "ui/resource_ids.h"
+
 #define INSTALL_CAPTION "Brackenvue Installation"
 #define PROGRESS_CAPTION "Installation Progress"
 #define COMPLETE_PREFIX "The installation is complete."
-#define IDC_DIR 1000
-#define IDC_FOLDER 1001
-#define IDC_INSTALL 1006
 #define STATIC_TEXT_ID 0xFFFF
 
 static LARGE_INTEGER g_freq;
@@ -172,9 +171,9 @@ static int DriveInstall(const char* exe, const char* medium, const char* install
   tShown = Now();
   /* The dialog is idle and waiting for the user: sending is safe now. */
   WaitForInputIdle(pi.hProcess, 10000);
-  if (!SendMessageTimeoutA(GetDlgItem(dlg, IDC_DIR), WM_SETTEXT, 0, (LPARAM)installDir,
+  if (!SendMessageTimeoutA(GetDlgItem(dlg, IDC_INSTALL_DIR), WM_SETTEXT, 0, (LPARAM)installDir,
                            SMTO_ABORTIFHUNG, 10000, &ignored) ||
-      !SendMessageTimeoutA(GetDlgItem(dlg, IDC_FOLDER), WM_SETTEXT, 0, (LPARAM)folder,
+      !SendMessageTimeoutA(GetDlgItem(dlg, IDC_PROGRAM_FOLDER), WM_SETTEXT, 0, (LPARAM)folder,
                            SMTO_ABORTIFHUNG, 10000, &ignored)) {
     fprintf(stderr, "could not fill in the fields\n");
     Finish(&pi, 0);

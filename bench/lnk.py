@@ -10,7 +10,6 @@ silently.
 """
 
 import struct
-import subprocess
 
 HAS_ID_LIST = 0x1
 HAS_LINK_INFO = 0x2
@@ -85,16 +84,3 @@ def read(path):
     with open(path, "rb") as fh:
         return parse(fh.read())
 
-
-def lnkinfo(path):
-    """The same three properties as printed by lnkinfo."""
-    out = subprocess.run(["lnkinfo", path], capture_output=True, text=True,
-                         encoding="cp1252", errors="replace", timeout=30).stdout
-    found = {"target": None, "description": None, "workdir": None}
-    keys = {"Local path": "target", "Description": "description",
-            "Working directory": "workdir"}
-    for line in out.splitlines():
-        label, sep, value = line.strip().partition(":")
-        if sep and label.strip() in keys and found[keys[label.strip()]] is None:
-            found[keys[label.strip()]] = value.strip()
-    return found

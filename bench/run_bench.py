@@ -8,7 +8,6 @@ bench/README.md for what is measured and how to read the table.
 
 import argparse
 import datetime
-import glob
 import hashlib
 import json
 import os
@@ -27,6 +26,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import lnk  # noqa: E402
 import media  # noqa: E402
 import nsis  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "scripts"))
+import winetools  # noqa: E402
 
 Result = namedtuple("Result", "returncode stdout stderr")
 
@@ -55,26 +56,9 @@ LABELS = {
 }
 PROFILE_ORDER = ["small", "mixed", "large"]
 
-# Every Wine setting that would otherwise dominate the figures, with the
-# reason. Applied to the benchmark's private prefix and printed with the table.
-WINE_SETTINGS = [
-    ("HKCU\\Software\\Wine\\X11 Driver: Managed=N",
-     "without a window manager Wine waits ~2 s whenever a managed window is hidden or "
-     "destroyed (the progress window, every message box)"),
-    ("HKCU\\...\\ThemeManager: ThemeActive=0",
-     "the default theme makes each progress-bar repaint ~10x slower; the classic look is "
-     "that of the Windows generation the installer targets"),
-    ("WINEDLLOVERRIDES winemenubuilder.exe=d, and system32\\winemenubuilder.exe replaced "
-     "by a directory in the benchmark prefix",
-     "every IPersistFile::Save on a link starts winemenubuilder and waits for it (~45 ms "
-     "per link); the override alone still forks a Wine process that then fails to load "
-     "(~7 ms per link here); a missing file costs a scan of system32 per link, a "
-     "directory of that name makes the start fail at once"),
-    ("wineserver -p (one persistent server for the whole run)",
-     "otherwise each program start also starts a server (seconds cold, ~20 ms warm)"),
-    ("WINEDEBUG=-all", "debug channels off: their output costs time"),
-    ("WINEDLLOVERRIDES mscoree,mshtml=", "no Mono/Gecko install prompts"),
-]
+# The Wine session's options: wine-env.sh applies them and says what they set
+# (`wine-env.sh settings`); the table is printed with that list.
+WINE_ENV_OPTIONS = ["--no-menubuilder"]
 
 
 # ---------------------------------------------------------------- helpers
@@ -121,12 +105,9 @@ class Wine:
         self.env = None
 
     def start(self):
-        subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "start", self.state],
-                       check=True, timeout=600)
-        out = subprocess.run(["bash", "-c", 'source "$1" && env -0', "_",
-                              os.path.join(self.state, "env")],
-                             check=True, capture_output=True, timeout=60).stdout
-        self.env = dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
+        subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "start", self.state]
+                       + WINE_ENV_OPTIONS, check=True, timeout=600)
+        self.env = winetools.session_env(self.state)
         self.env["WINEDEBUG"] = "-all"
         if "winemenubuilder.exe=d" not in self.env.get("WINEDLLOVERRIDES", ""):
             self.env["WINEDLLOVERRIDES"] = self.env.get("WINEDLLOVERRIDES", "") + \
@@ -138,7 +119,6 @@ class Wine:
         # handles they were given, so they get none of ours.
         subprocess.run(["wine", "cmd", "/c", "exit"], env=self.env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-        self.apply_settings()
 
     def renice(self, nice):
         """Gives the prefix's running processes (the server and Wine's services,
@@ -164,39 +144,16 @@ class Wine:
             except OSError:
                 pass
 
+    def settings(self):
+        """(setting, why) of every Wine setting of this session, as wine-env.sh states them."""
+        out = subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "settings"]
+                             + WINE_ENV_OPTIONS, check=True, capture_output=True, text=True,
+                             timeout=60).stdout
+        return [tuple(line.split("\t", 1)) for line in out.splitlines() if "\t" in line]
+
     def stop(self):
         subprocess.run(["bash", os.path.join(ROOT, "scripts", "wine-env.sh"), "stop", self.state],
                        timeout=120)
-
-    def reg_has(self, key, value, data):
-        try:
-            with open(os.path.join(self.prefix, "user.reg"), encoding="utf-8",
-                      errors="replace") as fh:
-                text = fh.read()
-        except OSError:
-            return False
-        section = "[" + key.replace("HKCU\\", "").replace("\\", "\\\\") + "]"
-        at = text.find(section)
-        if at < 0:
-            return False
-        end = text.find("\n[", at + 1)
-        return f'"{value}"="{data}"' in text[at:end if end > 0 else None]
-
-    def apply_settings(self):
-        for key, value, data in (
-                ("HKCU\\Software\\Wine\\X11 Driver", "Managed", "N"),
-                ("HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\ThemeManager",
-                 "ThemeActive", "0")):
-            if not self.reg_has(key, value, data):
-                self.run(["reg", "add", key, "/v", value, "/t", "REG_SZ", "/d", data, "/f"],
-                         timeout=60)
-        # A directory in the program's place: the start fails at the first
-        # lookup. (A missing file costs a case-insensitive scan of system32
-        # for every link, about 1 ms.)
-        stub = os.path.join(self.drive_c, "windows", "system32", "winemenubuilder.exe")
-        if os.path.isfile(stub):
-            os.replace(stub, stub + ".disabled")
-        os.makedirs(stub, exist_ok=True)
 
     def run(self, args, cwd=None, timeout=900):
         """Runs a Windows program; returns (exit code, stdout, stderr).
@@ -213,12 +170,7 @@ class Wine:
                           err.read().decode(errors="replace"))
 
     def programs_dir(self):
-        found = glob.glob(os.path.join(self.drive_c, "users", "*", "AppData", "Roaming",
-                                       "Microsoft", "Windows", "Start Menu", "Programs"))
-        found = [p for p in found if os.sep + "Public" + os.sep not in p]
-        if not found:
-            raise RuntimeError("no Programs folder in the prefix")
-        return found[0]
+        return winetools.programs_dir(self.prefix)
 
 
 # ---------------------------------------------------------------- the bench
@@ -356,7 +308,7 @@ class Bench:
                         {k: v.lower() for k, v in want.items()}:
                     problems.append(f"link {e['shortcut']}: {got}")
                 if i in sample:
-                    independent = lnk.lnkinfo(path)
+                    independent, _ = winetools.lnkinfo(path)
                     self.lnkinfo_checked += 1
                     if independent != got:
                         problems.append(f"lnkinfo disagrees on {e['shortcut']}: {independent}")
@@ -525,7 +477,7 @@ def report(bench, exe, manifest, elapsed):
             add(f"  {profile} {LABELS.get(c, c)} round {rnd}: {why[:300]}")
     add("")
     add("Wine settings of this run:")
-    for setting, reason in WINE_SETTINGS:
+    for setting, reason in bench.wine.settings():
         add(f"  - {setting}: {reason}")
     return "\n".join(lines)
 

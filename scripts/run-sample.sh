@@ -77,16 +77,16 @@ if [ "$mode" = auto ]; then
 fi
 
 wine_env=$root/scripts/wine-env.sh
+winetools() { python3 "$root/scripts/winetools.py" "$@"; }
 
 # Prints the files of the installation directory and the shortcuts of the
-# program folder, read from the Linux side (lnkinfo parses the .lnk files).
+# program folder, read from the Linux side (with lnkinfo, through winetools.py).
 report() {
   local prefix=$1 install_dir=$2 folder=$3
   local inst="$prefix/drive_c/${install_dir#C:\\}"
   inst=${inst//\\//}
   local programs
-  programs=$(ls -d "$prefix"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/"Start Menu"/Programs 2>/dev/null |
-    grep -v /Public/ | head -n1)
+  programs=$(winetools programs-dir "$prefix" 2>/dev/null) || programs=
   echo
   say "installed files in $install_dir"
   if [ -d "$inst" ]; then
@@ -100,7 +100,7 @@ report() {
     while IFS= read -r -d '' lnk; do
       any=1
       echo "  $(basename "$lnk")"
-      lnkinfo "$lnk" 2>/dev/null | sed -n -E 's/^\s*(Local path|Description|Working directory)\s*:\s*/    \1: /p'
+      winetools lnkinfo "$lnk" | sed 's/^/    /' || true
     done < <(find "$programs/$folder" -name '*.lnk' -print0 | sort -z)
   fi
   [ $any = 1 ] || echo "  (none)"
@@ -109,12 +109,11 @@ report() {
 if [ "$mode" = interactive ]; then
   state=$build/sample-wine
   say "starting Wine on $DISPLAY (prefix $state/prefix; the first start takes a few seconds)"
-  bash "$wine_env" start "$state" --display "$DISPLAY"
-  # shellcheck disable=SC1091
-  . "$state/env"
   # The test prefixes keep windows away from the window manager, which saves
   # time on a bare X server; on a real desktop the manager should frame them.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d Y /f >/dev/null 2>&1 || true
+  bash "$wine_env" start "$state" --display "$DISPLAY" --managed
+  # shellcheck disable=SC1091
+  . "$state/env"
   say "running INSTALL.EXE from the sample medium: install, exit or try other folders"
   (cd "$medium" && wine INSTALL.EXE) || true
   report "$WINEPREFIX" 'C:\Program Files\Brackenvue' Brackenvue
@@ -151,7 +150,8 @@ trap cleanup EXIT
 prefix=$WINEPREFIX
 # A fresh start: no earlier installation in the prefix.
 rm -rf "$prefix/drive_c/Program Files/Brackenvue"
-find "$prefix/drive_c/users" -path '*Start Menu/Programs/Brackenvue' -type d -prune -exec rm -rf {} + 2>/dev/null || true
+programs_lin=$(winetools programs-dir "$prefix")
+rm -rf "$programs_lin/Brackenvue"
 
 winpath() { echo "Z:${1//\//\\}"; }
 cat >"$work/steps.txt" <<'EOF'
@@ -208,10 +208,7 @@ done
 
 # Last, the installed shortcut: started by the shell, it runs the sample
 # program, which shows where it runs from (the link's working directory).
-programs_lin=$(ls -d "$prefix"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/"Start Menu"/Programs |
-  grep -v /Public/ | head -n1)
-programs_win="C:/${programs_lin#"$prefix"/drive_c/}"
-programs_win=${programs_win//\//\\}
+programs_win=$(winetools programs-dir "$prefix" --windows)
 if [ $status = 0 ]; then
   # The sample program's box is captioned Brackenvue; nothing else open then is.
   printf 'wait-window Brackenvue\nsync 6-shortcut\n' >"$work/steps2.txt"

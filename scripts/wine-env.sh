@@ -3,12 +3,24 @@
 # wineserver kept alive for the whole session.
 #
 #   wine-env.sh start STATEDIR [--display DISPLAY] [--arch win32|win64]
+#                    [--managed] [--no-menubuilder]
 #       Creates STATEDIR/prefix once (32-bit by default; win64 for the 64-bit
 #       test build on machines whose kernel runs no 32-bit code), no Mono/Gecko prompts, unmanaged
 #       X11 windows, classic look), starts Xvfb on a free display (or uses the
 #       DISPLAY given), starts a persistent wineserver, and writes STATEDIR/env,
 #       a file to source before running wine. Running it again while the
 #       session is up only refreshes STATEDIR/env.
+#       --managed: the display's window manager frames Wine's windows (a real
+#       desktop; the default keeps them away from it, see below).
+#       --no-menubuilder: system32\winemenubuilder.exe is replaced by a folder
+#       of that name, so a link save fails to start it at once; the override
+#       alone still forks a Wine process per link that then fails to load
+#       (~7 ms a link, which the benchmark would count). Without the option a
+#       prefix that had it gets the program back.
+#       Both are settings of the prefix and stay until a start asks otherwise.
+#   wine-env.sh settings [--managed] [--no-menubuilder]
+#       Prints every setting a session started with these options runs with,
+#       one a line: the setting, a tab, why (the benchmark prints them).
 #   wine-env.sh stop STATEDIR
 #       Ends the prefix's wineserver (and with it every Wine process of that
 #       prefix) and the Xvfb started by `start`. Safe to run when nothing runs.
@@ -23,24 +35,64 @@ die() {
 }
 
 usage() {
-  echo "usage: $0 start STATEDIR [--display DISPLAY] | stop STATEDIR" >&2
+  echo "usage: $0 start STATEDIR [--display DISPLAY] [--arch win32|win64] [--managed] [--no-menubuilder]" >&2
+  echo "       $0 stop STATEDIR | $0 settings [--managed] [--no-menubuilder]" >&2
   exit 2
 }
 
-[ $# -ge 2 ] || usage
+# The registry values every prefix gets when it is made: key|name|data|why.
+reg_settings=(
+  'HKCU\Software\Wine\X11 Driver|Managed|N|without a window manager Wine waits ~2 s whenever a managed window is hidden or destroyed (the progress window, every message box)'
+  'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager|ThemeActive|0|the themed progress bar repaints about ten times slower; the classic look is that of the Windows generation the installer targets'
+  'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug|Debugger|no-debugger-in-test-prefixes|a crashing program just ends (the message on stderr says why) instead of starting winedbg, which would wait for a debugger session forever'
+)
+
+[ $# -ge 1 ] || usage
 cmd=$1
-mkdir -p "$2"
-state=$(cd "$2" && pwd)
-shift 2
+shift
+if [ "$cmd" != settings ]; then
+  [ $# -ge 1 ] || usage
+  mkdir -p "$1"
+  state=$(cd "$1" && pwd)
+  shift
+fi
 use_display=
 arch=${INSTALLER_WINE_ARCH:-win32}
+managed=N
+menubuilder=on
 while [ $# -gt 0 ]; do
   case $1 in
     --display) [ $# -ge 2 ] || usage; use_display=$2; shift 2 ;;
     --arch) [ $# -ge 2 ] || usage; arch=$2; shift 2 ;;
+    --managed) managed=Y; shift ;;
+    --no-menubuilder) menubuilder=off; shift ;;
     *) usage ;;
   esac
 done
+
+if [ "$cmd" = settings ]; then
+  for entry in "${reg_settings[@]}"; do
+    IFS='|' read -r key name data why <<<"$entry"
+    if [ "$name" = Managed ] && [ "$managed" = Y ]; then
+      printf '%s\t%s\n' "$key: Managed=Y" "the display's window manager frames the windows (--managed: a real desktop)"
+    else
+      printf '%s\t%s\n' "$key: $name=$data" "$why"
+    fi
+  done
+  printf '%s\t%s\n' \
+    "WINEDLLOVERRIDES winemenubuilder.exe=d" \
+    "every IPersistFile::Save of a link would start winemenubuilder and wait for it (~45 ms a link), and it writes menu files into HOME"
+  [ "$menubuilder" = on ] || printf '%s\t%s\n' \
+    "system32\\winemenubuilder.exe replaced by a folder of that name (--no-menubuilder)" \
+    "the override alone still forks a Wine process per link that then fails to load (~7 ms a link); a missing file would cost a scan of system32 per link, a folder makes the start fail at once"
+  printf '%s\t%s\n' \
+    "wineserver -p (one persistent server for the session)" \
+    "otherwise each program start also starts a server (seconds cold, ~20 ms warm)" \
+    "WINEDEBUG=-all" "debug channels off: their output costs time" \
+    "WINEDLLOVERRIDES mscoree,mshtml=" "no Mono/Gecko install prompts" \
+    "Wine's own fonts in the prefix" "dialogs are measured and drawn with the fonts they are on Windows, not a wider substitute"
+  exit 0
+fi
 
 prefix=$state/prefix
 home=$state/home
@@ -157,18 +209,9 @@ create_prefix() {
   if [ -d /usr/share/wine/fonts ]; then
     cp /usr/share/wine/fonts/*.fon /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
   fi
-  local reg_adds=(
-    # Without a window manager Wine waits ~2 s whenever a managed window hides.
-    'HKCU\Software\Wine\X11 Driver|Managed|N'
-    # The classic look: the themed progress bar repaints about ten times slower.
-    'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager|ThemeActive|0'
-    # A crashing program just ends (the message on stderr says why) instead of
-    # starting winedbg, which would wait for a debugger session forever.
-    'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug|Debugger|no-debugger-in-test-prefixes'
-  )
-  local entry key name data
-  for entry in "${reg_adds[@]}"; do
-    IFS='|' read -r key name data <<<"$entry"
+  local entry key name data why
+  for entry in "${reg_settings[@]}"; do
+    IFS='|' read -r key name data why <<<"$entry"
     timeout 60 wine reg add "$key" /v "$name" /t REG_SZ /d "$data" /f \
       </dev/null >>"$log/wineboot.log" 2>&1 9>&- || die "could not set $key\\$name"
   done
@@ -176,6 +219,26 @@ create_prefix() {
   grep -q '"Managed"="N"' "$prefix/user.reg" || die "registry settings were not saved"
   echo "$prefix_version $arch" >"$prefix/.installer-ready"
   echo "wine-env: created prefix $prefix in $((SECONDS - t0)) s" >&2
+}
+
+# The settings a start may change on an existing prefix (see the options),
+# applied through the session's server. What was applied is recorded in the
+# prefix, so a start that changes nothing runs no Wine program for it; a
+# rebuilt prefix starts without the record, as create_prefix left it.
+apply_start_settings() {
+  local record=$prefix/.installer-settings
+  local want="managed=$managed menubuilder=$menubuilder"
+  [ "$(cat "$record" 2>/dev/null || echo "managed=N menubuilder=on")" = "$want" ] && return 0
+  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
+    </dev/null >>"$log/session.log" 2>&1 9>&- || die "could not set the X11 driver's Managed to $managed"
+  local stub=$prefix/drive_c/windows/system32/winemenubuilder.exe
+  if [ "$menubuilder" = off ]; then
+    [ ! -f "$stub" ] || mv -f "$stub" "$stub.disabled"
+    mkdir -p "$stub"
+  elif [ -d "$stub" ] && [ -f "$stub.disabled" ]; then
+    rmdir "$stub" && mv -f "$stub.disabled" "$stub"
+  fi
+  echo "$want" >"$record"
 }
 
 case $cmd in
@@ -199,6 +262,7 @@ case $cmd in
     # A persistent server saves the start-up of one per program (seconds cold,
     # ~20 ms warm). If one is already up for this prefix this exits at once.
     setsid wineserver -p </dev/null >>"$log/wineserver.log" 2>&1 9>&- || true
+    apply_start_settings
     # The first program of a session starts Wine's own long-lived processes
     # (services, the desktop window's explorer, rpcss), which inherit its
     # output. Started here, they write to our log; started by a test, they

@@ -51,12 +51,12 @@
 #include <vector>
 
 #include "tests/e2e/wall_clock.h"
+#include "ui/resource_ids.h"
 
 namespace {
 
 constexpr int kMsgBoxTextId = 0xFFFF;  // the static that holds a message box's text
 constexpr int kMsgBoxIconId = 0x0440;  // the static that holds its icon
-constexpr int kDirFieldId = 1000;
 constexpr const char* kDialogCaption = "Brackenvue Installation";
 constexpr const char* kProgressCaption = "Installation Progress";
 constexpr DWORD kPollMs = 10;
@@ -184,10 +184,10 @@ class Driver {
 
   void Dump() {
     NeedDialog();
-    HWND dir = GetDlgItem(dialog_, kDirFieldId);
-    HWND combo = GetDlgItem(dialog_, 1001);
-    Emit("field id=1000 text=%s", Quote(dir ? ControlText(dir) : "<missing>").c_str());
-    if (!combo) throw Failure{"control 1001 is missing"};
+    HWND dir = GetDlgItem(dialog_, IDC_INSTALL_DIR);
+    HWND combo = GetDlgItem(dialog_, IDC_PROGRAM_FOLDER);
+    Emit("field id=%d text=%s", IDC_INSTALL_DIR, Quote(dir ? ControlText(dir) : "<missing>").c_str());
+    if (!combo) throw Failure{"the program folder box is missing"};
     DWORD_PTR count = 0, sel = 0;
     AskIdle(combo, CB_GETCOUNT, 0, 0, &count);
     AskIdle(combo, CB_GETCURSEL, 0, 0, &sel);
@@ -204,7 +204,7 @@ class Driver {
       WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, narrow, sizeof narrow - 1, nullptr, nullptr);
       Emit("item index=%d text=%s", i, Quote(narrow).c_str());
     }
-    Emit("combo id=1001 text=%s count=%d cursel=%d", Quote(ControlText(combo)).c_str(), static_cast<int>(count),
+    Emit("combo id=%d text=%s count=%d cursel=%d", IDC_PROGRAM_FOLDER, Quote(ControlText(combo)).c_str(), static_cast<int>(count),
          static_cast<int>(static_cast<LRESULT>(sel)));
     GUITHREADINFO gti = {};
     gti.cbSize = sizeof gti;
@@ -299,7 +299,7 @@ class Driver {
 
   void WaitProgress() {
     Wait("the progress window", 30000, [&] {
-      return progress_ && !StoredText(GetDlgItem(progress_, 1005)).empty();
+      return progress_ && !StoredText(GetDlgItem(progress_, IDC_STATUS_TEXT)).empty();
     });
   }
 
@@ -434,7 +434,7 @@ class Driver {
       if (!IsWindowVisible(h) || ClassOf(h) != "#32770") continue;
       if (GetDlgItem(h, kMsgBoxTextId)) {
         newBoxes.push_back(h);
-      } else if (GetDlgItem(h, kDirFieldId) && StoredText(h) == kDialogCaption) {
+      } else if (GetDlgItem(h, IDC_INSTALL_DIR) && StoredText(h) == kDialogCaption) {
         if (!dialog_) dialog_ = h;
       } else if (StoredText(h) == kProgressCaption) {
         progressNow = h;
@@ -621,13 +621,13 @@ class Driver {
     }
     // While the window is torn down its controls go first; a missing status
     // line is not an empty one.
-    HWND statusLine = GetDlgItem(progress_, 1005);
+    HWND statusLine = GetDlgItem(progress_, IDC_STATUS_TEXT);
     std::string status = statusLine ? StoredText(statusLine) : lastStatus_;
     if (status != lastStatus_) {
       lastStatus_ = status;
       Emit("progress status=%s", Quote(status).c_str());
     }
-    HWND bar = GetDlgItem(progress_, 1004);
+    HWND bar = GetDlgItem(progress_, IDC_PROGRESS_BAR);
     DWORD_PTR r = 0;
     // Short waits only: between its paint pumps the installer is busy.
     // PBM_GETRANGE gets no structure pointer: it would point into this

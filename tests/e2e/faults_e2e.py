@@ -315,9 +315,9 @@ def faults_longest_inputs(r):
     folder = os.path.join(r.programs, "Brackenvue long")
     links = sorted(os.listdir(folder))
     check(links == sorted([".lnk", shortcut60 + ".lnk"]), "links: %s" % links)
-    fields, raw = e2e.lnkinfo(os.path.join(folder, ".lnk"))
-    check(fields.get("Local path") == install_dir + "\\" + name127,
-          "the link to the 127-character name points at %r\n%s" % (fields.get("Local path"), raw))
+    fields, raw = e2e.winetools.lnkinfo(os.path.join(folder, ".lnk"))
+    check(fields["target"] == install_dir + "\\" + name127,
+          "the link to the 127-character name points at %r\n%s" % (fields["target"], raw))
 
     # 3. A readme whose path (installation directory, backslash, name) is
     #    longer than 259 characters: the installation is complete, the readme
@@ -364,9 +364,9 @@ def faults_many_small_files(r):
     check(links == {"File %04d.lnk" % i for i in range(count)}, "%d links, expected %d" % (len(links), count))
     # A sample of the links read back by an independent parser.
     for i in (0, count // 2, count - 1):
-        fields, raw = e2e.lnkinfo(os.path.join(folder, "File %04d.lnk" % i))
+        fields, raw = e2e.winetools.lnkinfo(os.path.join(folder, "File %04d.lnk" % i))
         want = e2e.DEFAULT_DIR + "\\f%04d.txt" % i
-        check(fields.get("Local path") == want, "File %04d.lnk points at %r\n%s" % (i, fields.get("Local path"), raw))
+        check(fields["target"] == want, "File %04d.lnk points at %r\n%s" % (i, fields["target"], raw))
 
 
 def refused_medium(r, name, message, make=None):

@@ -25,6 +25,12 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                                "scripts"))
+import winetools  # noqa: E402
+from winetools import to_windows  # noqa: E402,F401  (the scenarios' name for it)
+
 SKIP = 77
 
 DIALOG_CAPTION = "Brackenvue Installation"
@@ -115,11 +121,6 @@ def describe(events):
 
 # ---- paths between Linux and the prefix ---------------------------------------
 
-def to_windows(path):
-    """A Linux path as Wine sees it through drive Z:."""
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
 class Prefix:
     def __init__(self, env):
         self.env = env
@@ -128,8 +129,7 @@ class Prefix:
     def linux(self, windows_path):
         """The Linux path of a C: path of the prefix."""
         check(windows_path[:2].upper() == "C:", "not a C: path: " + windows_path)
-        rest = windows_path[2:].replace("\\", "/").lstrip("/")
-        return os.path.join(self.root, "drive_c", rest)
+        return winetools.linux_path(self.root, windows_path)
 
 
 # ---- the scenario runner ------------------------------------------------------
@@ -137,7 +137,10 @@ class Prefix:
 class Runner:
     def __init__(self, args):
         self.args = args
-        self.env = load_env(args.env)
+        try:
+            self.env = winetools.session_env(args.env)
+        except winetools.WineToolsError as e:
+            raise Failed(str(e))
         self.prefix = Prefix(self.env)
         self.work = tempfile.mkdtemp(prefix="e2e-")
         self.records = os.path.join(self.work, "records")
@@ -145,9 +148,13 @@ class Runner:
         self.env["E2E_RECORD_DIR"] = to_windows(self.records)
         info = self.wine_driver(["--info"], timeout=60)[1]
         fields = dict(line.split("=", 1) for line in info.splitlines() if "=" in line)
-        self.programs_win = fields["programs"].strip()
         self.windir_win = fields["windir"].strip()
-        self.programs = self.prefix.linux(self.programs_win)
+        self.programs = winetools.programs_dir(self.prefix.root)
+        self.programs_win = winetools.windows_path(self.prefix.root, self.programs)
+        # The shell's own answer is what INSTALL.EXE lists and writes into.
+        shell_says = fields["programs"].strip()
+        check(shell_says.lower() == self.programs_win.lower(),
+              "the shell's Programs folder is %s, not %s" % (shell_says, self.programs_win))
         self.cleanup_paths = []
         self.restore_programs()
         # Notepad from the Windows directory is the stand-in: it records its
@@ -262,18 +269,6 @@ class Runner:
             k, _, v = l.partition("=")
             rec.setdefault(k, v)
         return rec
-
-
-def load_env(env_file):
-    check(os.path.exists(env_file), "no Wine environment: %s is missing" % env_file)
-    out = subprocess.run(["bash", "-c", 'set -a; . "$1"; env -0', "env", env_file],
-                         stdout=subprocess.PIPE, check=True).stdout
-    env = {}
-    for item in out.split(b"\0"):
-        if b"=" in item:
-            k, _, v = item.partition(b"=")
-            env[k.decode()] = v.decode(errors="replace")
-    return env
 
 
 def remove(path):
@@ -402,17 +397,6 @@ def expect_progress_protocol(events, entries):
     check(statuses == sorted(statuses, key=allowed.index), "status texts out of order: %s" % statuses)
 
 
-def lnkinfo(path):
-    out = subprocess.run(["lnkinfo", path], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                         text=True, errors="replace", timeout=30).stdout
-    fields = {}
-    for line in out.splitlines():
-        m = re.match(r"\s*(Local path|Description|Working directory)\s*:\s?(.*)$", line)
-        if m:
-            fields[m.group(1)] = m.group(2).rstrip()
-    return fields, out
-
-
 def expect_installed(runner, medium, install_dir_win, folder):
     """Every listed file copied unchanged; one link per file with the right properties."""
     inst = runner.prefix.linux(install_dir_win)
@@ -425,13 +409,13 @@ def expect_installed(runner, medium, install_dir_win, folder):
             check(a.read() == b.read(), "%s differs from the medium's copy" % dst)
         link = os.path.join(program_folder, *(shortcut + ".lnk").split("\\"))
         check(os.path.isfile(link), "no shortcut %s" % link)
-        fields, raw = lnkinfo(link)
+        fields, raw = winetools.lnkinfo(link)
         target = install_dir_win + "\\" + name
         # The target's own folder: the installation directory, or the
         # entry's folder under it.
-        want = {"Local path": target,
-                "Description": "Brackenvue",
-                "Working directory": target.rsplit("\\", 1)[0]}
+        want = {"target": target,
+                "description": "Brackenvue",
+                "workdir": target.rsplit("\\", 1)[0]}
         for k, v in want.items():
             check(fields.get(k) == v, "shortcut %s: %s is %r, expected %r\n%s" % (link, k, fields.get(k), v, raw))
     links = sorted(os.path.relpath(os.path.join(d, f), program_folder).replace(os.sep, "\\")

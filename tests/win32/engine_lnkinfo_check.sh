@@ -9,7 +9,6 @@ set -euo pipefail
 [ $# -eq 2 ] || { echo "usage: $0 WIN32_TESTS_EXE OUTDIR" >&2; exit 2; }
 exe=$1
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-command -v lnkinfo >/dev/null || { echo "engine_lnkinfo_check: lnkinfo is missing (package liblnk-utils)" >&2; exit 1; }
 
 rm -rf "$2"
 mkdir -p "$2"
@@ -22,19 +21,20 @@ ENGINE_LNK_DIR="$win_out" "$repo/scripts/wine-run.sh" "$exe" \
 link="$out/Brackenvue.lnk"
 [ -f "$link" ] || { echo "engine_lnkinfo_check: no link at $link" >&2; exit 1; }
 
-info=$(lnkinfo "$link")
-echo "$info"
+# The reading of lnkinfo's output is winetools.py's, as for every other check.
+winetools() { python3 "$repo/scripts/winetools.py" "$@"; }
+winetools lnkinfo "$link"
 status=0
-expect() {  # expect LABEL VALUE: lnkinfo prints "LABEL<white space>: VALUE"
+expect() {  # expect FIELD VALUE
   local got
-  got=$(grep -i -m1 "^[[:space:]]*$1[[:space:]]*:" <<<"$info" | sed 's/^[^:]*:[[:space:]]*//; s/[[:space:]]*$//')
+  got=$(winetools lnkinfo "$link" --field "$1")
   # Windows paths compare without regard to letter case.
   if [ "${got,,}" != "${2,,}" ]; then
     echo "engine_lnkinfo_check: $1 is '$got', expected '$2'" >&2
     status=1
   fi
 }
-expect "Local path" "$win_out\\Brackenvue\\app.exe"
-expect "Description" "Brackenvue"
-expect "Working directory" "$win_out\\Brackenvue"
+expect target "$win_out\\Brackenvue\\app.exe"
+expect description "Brackenvue"
+expect workdir "$win_out\\Brackenvue"
 exit $status
