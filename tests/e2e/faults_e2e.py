@@ -20,7 +20,6 @@ a mount is refused the scenario is skipped (exit code 77).
 import argparse
 import contextlib
 import os
-import re
 import shutil
 import subprocess
 import sys

@@ -183,9 +183,9 @@ def expect_as_checked(r, report, events):
         size = os.path.getsize(installed[path])
         check(size == e["size"], "%s has %d bytes; the check said %d" % (path, size, e["size"]))
     for path, e in want_links.items():
-        fields, raw = e2e.lnkinfo(links[path])
-        check(fields.get("Local path", "").lower() == e["destination"].lower(),
-              "%s points at %r; the check said %s\n%s" % (path, fields.get("Local path"), e["destination"], raw))
+        fields, raw = e2e.winetools.lnkinfo(links[path])
+        check((fields["target"] or "").lower() == e["destination"].lower(),
+              "%s points at %r; the check said %s\n%s" % (path, fields["target"], e["destination"], raw))
 
 
 # ---- scenarios ----------------------------------------------------------------
