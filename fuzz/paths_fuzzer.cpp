@@ -216,6 +216,7 @@ void CheckRunInstall(const std::vector<std::string>& parts) {
   std::string usedDir = st.installDir;
   if (!usedDir.empty() && usedDir != installDir) {
     std::string trimmed = installDir;
+    while (!trimmed.empty() && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
     while (!trimmed.empty() && (trimmed.back() == '.' || trimmed.back() == ' ')) trimmed.pop_back();
     // A bare drive "C:" stands for its root in the joined paths.
     const bool bareDrive = usedDir.size() == 2 && usedDir[1] == ':';

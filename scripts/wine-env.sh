@@ -167,27 +167,46 @@ start_xvfb() {
     echo ":$(cat "$state/xvfb.display")"
     return
   fi
-  rm -f "$state/xvfb.display"
   # -displayfd: Xvfb picks a free display number and writes it to the fd once
-  # it accepts connections; fixed numbers collide with other runs.
-  setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
-    3>"$state/xvfb.display" </dev/null >"$log/xvfb.log" 2>&1 9>&- &
-  pid=$!
-  echo "$pid" >"$state/xvfb.pid"
-  local i
-  for ((i = 0; i < 150; i++)); do
-    if grep -q '^[0-9][0-9]*$' "$state/xvfb.display" 2>/dev/null; then
-      display=$(head -n1 "$state/xvfb.display")
-      break
-    fi
-    pid_alive "$pid" Xvfb || break
-    sleep 0.1
+  # it accepts connections; fixed numbers collide with other runs. Two Xvfb
+  # started at the same moment (ctest starts test sessions in parallel) can
+  # still pick the same number, and the later one exits ("server already
+  # running"): it is started again, after a moment of its own.
+  local attempt=0 i
+  while [ -z "$display" ] && [ "$attempt" -lt 5 ]; do
+    attempt=$((attempt + 1))
+    rm -f "$state/xvfb.display"
+    setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp \
+      3>"$state/xvfb.display" </dev/null >"$log/xvfb.log" 2>&1 9>&- &
+    pid=$!
+    echo "$pid" >"$state/xvfb.pid"
+    for ((i = 0; i < 150; i++)); do
+      if grep -q '^[0-9][0-9]*$' "$state/xvfb.display" 2>/dev/null; then
+        display=$(head -n1 "$state/xvfb.display")
+        break
+      fi
+      pid_alive "$pid" Xvfb || break
+      sleep 0.1
+    done
+    [ -n "$display" ] || sleep "0.$((RANDOM % 9 + 1))"
   done
   if [ -z "$display" ]; then
     stop_xvfb
     die "Xvfb did not start (see $log/xvfb.log)"
   fi
   echo ":$display"
+}
+
+# reg_add KEY NAME DATA LOG: one REG_SZ value. A freshly made prefix's first
+# programs sometimes fail while Wine's own services are still starting (seen
+# once in a run of many): tried three times before it counts as a failure.
+reg_add() {
+  local try
+  for try in 1 2 3; do
+    timeout 60 wine reg add "$1" /v "$2" /t REG_SZ /d "$3" /f </dev/null >>"$4" 2>&1 9>&- && return 0
+    sleep 1
+  done
+  return 1
 }
 
 # Bump when the prefix set-up below changes: older prefixes are then rebuilt.
@@ -212,8 +231,7 @@ create_prefix() {
   local entry key name data why
   for entry in "${reg_settings[@]}"; do
     IFS='|' read -r key name data why <<<"$entry"
-    timeout 60 wine reg add "$key" /v "$name" /t REG_SZ /d "$data" /f \
-      </dev/null >>"$log/wineboot.log" 2>&1 9>&- || die "could not set $key\\$name"
+    reg_add "$key" "$name" "$data" "$log/wineboot.log" || die "could not set $key\\$name"
   done
   timeout 60 wineserver -w </dev/null >>"$log/wineserver.log" 2>&1 9>&- || stop_wineserver
   grep -q '"Managed"="N"' "$prefix/user.reg" || die "registry settings were not saved"
@@ -229,8 +247,8 @@ apply_start_settings() {
   local record=$prefix/.installer-settings
   local want="managed=$managed menubuilder=$menubuilder"
   [ "$(cat "$record" 2>/dev/null || echo "managed=N menubuilder=on")" = "$want" ] && return 0
-  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d "$managed" /f \
-    </dev/null >>"$log/session.log" 2>&1 9>&- || die "could not set the X11 driver's Managed to $managed"
+  reg_add 'HKCU\Software\Wine\X11 Driver' Managed "$managed" "$log/session.log" ||
+    die "could not set the X11 driver's Managed to $managed"
   local stub=$prefix/drive_c/windows/system32/winemenubuilder.exe
   if [ "$menubuilder" = off ]; then
     [ ! -f "$stub" ] || mv -f "$stub" "$stub.disabled"

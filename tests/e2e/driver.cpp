@@ -498,19 +498,14 @@ class Driver {
   // cannot be drawn here, so the picture on the screen is compared with the
   // system icons drawn on the box's background.
   std::string IconKind(HWND iconStatic) {
+    // A loaded machine (a test run beside a build) can take seconds to
+    // answer and to paint a new box: ask and look for up to five seconds.
     DWORD_PTR h = 0;
-    if (!AskIdle(iconStatic, STM_GETICON, 0, 0, &h, 1000)) return "unknown";
+    if (!AskIdle(iconStatic, STM_GETICON, 0, 0, &h, 5000)) return "unknown";
     if (!h) return "none";
     RECT r;
     GetWindowRect(iconStatic, &r);
     COLORREF bg = GetSysColor(COLOR_3DFACE);
-    std::vector<COLORREF> shown;
-    for (int tries = 0; tries < 20; ++tries) {
-      // The box may not have painted yet: look again for up to a second.
-      shown = ScreenPixels(r.left, r.top);
-      if (CountDiff(shown, Solid(bg)) > 16) break;
-      Sleep(50);
-    }
     static const struct {
       LPCSTR id;
       const char* name;
@@ -520,15 +515,23 @@ class Driver {
                   {IDI_QUESTION, "question"}};
     const char* best = "unknown";
     int bestDiff = 32 * 32;
-    for (const auto& k : kIcons) {
-      int d = CountDiff(shown, IconPixels(LoadIconA(nullptr, k.id), bg));
-      if (d < bestDiff) {
-        bestDiff = d;
-        best = k.name;
+    for (int tries = 0; tries < 100; ++tries) {
+      // The box may not have painted yet, or only in part: look again.
+      std::vector<COLORREF> shown = ScreenPixels(r.left, r.top);
+      if (CountDiff(shown, Solid(bg)) > 16) {
+        for (const auto& k : kIcons) {
+          int d = CountDiff(shown, IconPixels(LoadIconA(nullptr, k.id), bg));
+          if (d < bestDiff) {
+            bestDiff = d;
+            best = k.name;
+          }
+        }
+        // Anti-aliased edges may differ by a few pixels; another icon differs by hundreds.
+        if (bestDiff <= 32) return best;
       }
+      Sleep(50);
     }
-    // Anti-aliased edges may differ by a few pixels; another icon differs by hundreds.
-    return bestDiff <= 32 ? best : "unknown";
+    return "unknown";
   }
 
   static std::vector<COLORREF> Solid(COLORREF c) { return std::vector<COLORREF>(32 * 32, c); }
