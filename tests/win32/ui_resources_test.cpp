@@ -196,7 +196,7 @@ TEST_F(ResourcesTest, InstallDialogTemplate) {
   EXPECT_EQ(t.helpId, 0u);
   EXPECT_EQ(t.style, static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
   EXPECT_EQ(t.exStyle, static_cast<uint32_t>(WS_EX_APPWINDOW));
-  EXPECT_EQ((std::vector<int>{t.x, t.y, t.cx, t.cy}), (std::vector<int>{0, 0, 216, 155}));
+  EXPECT_EQ((std::vector<int>{t.x, t.y, t.cx, t.cy}), (std::vector<int>{0, 0, 216, 162}));
   EXPECT_EQ(t.menu, "");
   EXPECT_EQ(t.cls, "");
   EXPECT_EQ(t.caption, "Brackenvue Installation");
@@ -211,18 +211,18 @@ TEST_F(ResourcesTest, InstallDialogTemplate) {
       {"#130", -1,
        "This program will install Brackenvue on your system and create program shortcuts in the Start menu. "
        "Enter the information below, and press the Install Brackenvue button to make it so!",
-       kChild | SS_LEFT | WS_GROUP, 0, 43, 7, 165, 31},
+       kChild | SS_LEFT | WS_GROUP, 0, 43, 7, 165, 32},
       {"#130", -1, "1. Enter the directory you want to install Brackenvue in, or press ENTER to accept the default:",
-       kChild | SS_LEFT | WS_GROUP, 0, 43, 43, 164, 18},
-      {"#129", 1000, "", kChild | ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0, 43, 61, 165, 14},
+       kChild | SS_LEFT | WS_GROUP, 0, 43, 44, 164, 24},
+      {"#129", 1000, "", kChild | ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0, 43, 68, 165, 14},
       {"#130", -1,
        "2. Select a Program folder to create the Brackenvue icons in, or type a new folder name. "
        "You can press ENTER to accept the default:",
-       kChild | SS_LEFT | WS_GROUP, 0, 43, 81, 166, 27},
-      {"#133", 1001, "", kChild | CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0, 43, 108, 165, 67},
-      {"#128", 1006, "&Install Brackenvue", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 43, 134, 58, 14},
-      {"#128", IDCANCEL, "Exit Installation", kChild | BS_PUSHBUTTON | WS_TABSTOP, 0, 150, 134, 58, 14},
-      {"#130", -1, "", kChild | SS_ETCHEDHORZ | SS_SUNKEN, 0, 43, 127, 164, 1},
+       kChild | SS_LEFT | WS_GROUP, 0, 43, 88, 166, 27},
+      {"#133", 1001, "", kChild | CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0, 43, 115, 165, 67},
+      {"#128", 1006, "&Install Brackenvue", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 43, 141, 58, 14},
+      {"#128", IDCANCEL, "Exit Installation", kChild | BS_PUSHBUTTON | WS_TABSTOP, 0, 150, 141, 58, 14},
+      {"#130", -1, "", kChild | SS_ETCHEDHORZ | SS_SUNKEN, 0, 43, 134, 164, 1},
       {"#130", -1, "#128", kChild | SS_ICON, 0, 7, 7, 21, 20},
   };
   ASSERT_EQ(t.controls.size(), std::size(expected));
