@@ -11,8 +11,10 @@
 # private prefix under build/win32/. The walkthrough runs on a virtual display
 # inside Wine's virtual desktop (so that window captions are drawn), presses
 # Install, answers the boxes, saves a screenshot of each stage to
-# docs/screenshots/ and prints what was installed: the files with their sizes
-# and each shortcut with its target, description and working directory.
+# docs/screenshots/ (the install dialog and the progress window also at
+# 144 dpi, from a second installation over the first) and prints what was
+# installed: the files with their sizes and each shortcut with its target,
+# description and working directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,7 +23,7 @@ mode=auto
 case ${1:-} in
   "") ;;
   --walkthrough) mode=walkthrough ;;
-  -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+  -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
   *) echo "usage: $0 [--walkthrough]" >&2; exit 2 ;;
 esac
 
@@ -215,9 +217,47 @@ if [ $status = 0 ]; then
     status=1
   fi
 fi
+# The same installation at 144 dpi (150 %): Wine reads LogPixels when a
+# program starts, so INSTALL.EXE started now lays its dialogs out at 144 dpi.
+if [ $status = 0 ]; then
+  say "walkthrough at 144 dpi: the install dialog and the progress window"
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+  printf '%s\n' wait-dialog 'sync 7-install-dialog-144dpi' 'click 1006' wait-progress 'sync 8-progress-144dpi' \
+    wait-box 'box ok' wait-box 'box ok' wait-exit >"$work/steps3.txt"
+  wine explorer /desktop=Brackenvue,800x600 "$build/tests/e2e/e2e_driver.exe" \
+    --exe "$(winpath "$work/medium/INSTALL.EXE")" --medium "$(winpath "$work/medium")" \
+    --script "$(winpath "$work/steps3.txt")" --sync "$(winpath "$work/sync")" \
+    --transcript "$(winpath "$work/transcript3.txt")" --timeout 120 </dev/null >/dev/null 2>&1 &
+  driver=$!
+  for stage in 7-install-dialog-144dpi 8-progress-144dpi; do
+    for ((i = 0; i < 1200; i++)); do
+      [ -e "$work/sync/$stage.ready" ] && break
+      kill -0 "$driver" 2>/dev/null || break
+      grep -q '^FAIL' "$work/transcript3.txt" 2>/dev/null && break
+      sleep 0.1
+    done
+    if [ ! -e "$work/sync/$stage.ready" ]; then
+      echo "run-sample: the 144-dpi walkthrough did not reach the stage $stage" >&2
+      status=1
+      break
+    fi
+    sleep 0.3
+    import -window root -crop 800x600+0+0 +repage "$shots/$stage.png"
+    echo "  screenshot docs/screenshots/$stage.png"
+    touch "$work/sync/$stage.done"
+  done
+  for ((i = 0; i < 600; i++)); do
+    grep -q -E '^(done|FAIL)' "$work/transcript3.txt" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q '^done' "$work/transcript3.txt" 2>/dev/null || status=1
+  wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
+fi
+
 echo
 say "what the driver saw"
-cat "$work/transcript.txt" "$work/transcript2.txt" 2>/dev/null | sed 's/^/  /' || echo "  (no transcript)"
+cat "$work/transcript.txt" "$work/transcript2.txt" "$work/transcript3.txt" 2>/dev/null | sed 's/^/  /' ||
+  echo "  (no transcript)"
 grep -q '^done' "$work/transcript.txt" 2>/dev/null || status=1
 
 report "$prefix" 'C:\Program Files\Brackenvue' Brackenvue
