@@ -84,6 +84,7 @@ void GiveKeptPosition(KeptBar* bar) {
 
 LRESULT CALLBACK KeptBarProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
   KeptBar* bar = BarOf(wnd);
+  if (!bar) return DefWindowProcA(wnd, msg, wParam, lParam);  // never: the record goes last
   if (msg == PBM_SETPOS) {
     DWORD now = GetTickCount();
     if (bar->drawn && now - bar->lastDraw < fw::kBarDrawIntervalMs) {
