@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/path_rules.h"
 #include "platform/services.h"
 
 namespace {
@@ -23,12 +24,16 @@ int CreateDirectoryPath(const char* path) {
   char prefix[plat::kMaxPath + 1];
   std::memcpy(work, path, length + 1);
 
+  // A network path's root "\\server\share\" is a root like a drive's: it is
+  // never tested or created (it cannot be), only what lies below it.
+  const size_t uncRoot = paths::IsUncPath(path) ? paths::RootLength(path) : 0;
+
   // Components are the runs between backslashes; empty runs (leading,
   // trailing, doubled separators) vanish. A forward slash is an ordinary
   // character.
   char* components[plat::kMaxPath / 2 + 1];
   size_t count = 0;
-  for (char* p = work; *p;) {
+  for (char* p = work + uncRoot; *p;) {
     if (*p == '\\') {
       *p++ = '\0';
       continue;
@@ -38,15 +43,21 @@ int CreateDirectoryPath(const char* path) {
   }
 
   if (count == 0) {
+    // A network root alone: nothing to test or create.
+    if (uncRoot > 0) return 0;
     // "" or only backslashes: the path as given is the one object to check.
     if (plat::GetFileAttribs(path) != plat::kInvalidFileAttributes) return 0;
     return plat::CreateDir(path) ? 0 : -1;
   }
 
-  // "\\server\share" keeps a single leading backslash: the prefixes are
-  // rooted on the current drive, never treated as a network name.
   size_t prefixLen = 0;
-  if (path[0] == '\\') prefix[prefixLen++] = '\\';
+  if (uncRoot > 0) {
+    std::memcpy(prefix, path, uncRoot);
+    prefixLen = uncRoot;
+    if (prefix[prefixLen - 1] != '\\') prefix[prefixLen++] = '\\';
+  } else if (path[0] == '\\') {
+    prefix[prefixLen++] = '\\';
+  }
 
   for (size_t i = 0; i < count; ++i) {
     size_t n = std::strlen(components[i]);

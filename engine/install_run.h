@@ -3,12 +3,19 @@
 
 #include <cstdint>
 
-// 1: complete (failed shortcuts do not change it; errorText may hold the last
-//    link message).
-// 0: stopped at a point the user can correct; errorText says why.
-// -1: the medium is unusable (manifest unreadable, a listed file gone);
-//    errorText says why.
-// Shows no box; drives the progress window while it works.
+// RunInstall's results.
+// Complete: failed shortcuts do not change it; errorText may hold the last
+// link message.
+constexpr int kInstallComplete = 1;
+// Stopped at a point the user can correct; errorText says why.
+constexpr int kInstallStopped = 0;
+// The medium is unusable (manifest unreadable, a listed file gone or not a
+// file, a name that leaves its folder); errorText says why.
+constexpr int kInstallUnusableMedium = -1;
+
+// One whole installation from the two paths in g_installState: one of the
+// three results above. Shows no box; drives the progress window while it
+// works.
 int RunInstall();
 
 // Free bytes on the volume that holds `path`, asked of the nearest existing

@@ -1,10 +1,12 @@
 #include "engine/manifest.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/install_state.h"
+#include "engine/path_rules.h"
 
 namespace {
 
@@ -21,11 +23,9 @@ bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// The count line's value, read like strtol in base 10 on a 32-bit long:
-// leading white space, an optional sign, then digits up to the first other
-// character. No digits gives 0; a value outside the 32-bit range is held at
-// the nearest end of it, as strtol does.
-int32_t ParseCount(const char* text) {
+}  // namespace
+
+int32_t ParseCountLine(const char* text) {
   const char* p = text;
   while (IsCSpace(*p)) ++p;
   bool negative = false;
@@ -42,10 +42,8 @@ int32_t ParseCount(const char* text) {
   return static_cast<int32_t>(negative ? -value : value);
 }
 
-// Splits one entry line into a row. Only the space separates: a tab belongs
-// to the name. Returns true when the line held a file name (it then counts
-// towards the shortcuts).
-bool SplitEntry(const char* line, ManifestEntry* row) {
+// Only the space separates: a tab belongs to the name.
+bool SplitEntryLine(const char* line, ManifestEntry* row) {
   const char* p = line;
   while (*p == ' ') ++p;
   if (*p == '\0') {
@@ -66,13 +64,64 @@ bool SplitEntry(const char* line, ManifestEntry* row) {
   return true;
 }
 
+Directive ClassifyDirective(const char* line) {
+  if (std::strncmp(line, ".readme ", 8) == 0) return Directive::kReadme;
+  if (std::strncmp(line, ".directx", 8) == 0) return Directive::kDirectX;
+  return Directive::kNone;
+}
+
+ManifestEncoding DetectEncoding(const char* firstRawLine) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(firstRawLine);
+  if (p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) return ManifestEncoding::kUtf8Bom;
+  if ((p[0] == 0xFF && p[1] == 0xFE) || (p[0] == 0xFE && p[1] == 0xFF)) return ManifestEncoding::kUtf16;
+  return ManifestEncoding::kPlain;
+}
+
+bool DescribeBadEntry(const ManifestEntry& row, char* out, size_t outBytes) {
+  paths::NameProblem problem = paths::CheckName(row.fileName);
+  if (problem != paths::NameProblem::kNone) {
+    std::snprintf(out, outBytes, "I can't install '%s' from the installation file: %s.", row.fileName,
+                  paths::DescribeNameProblem(problem));
+    return true;
+  }
+  problem = paths::CheckName(row.shortcutName);
+  if (problem != paths::NameProblem::kNone) {
+    std::snprintf(out, outBytes, "I can't create the shortcut '%s' for '%s' from the installation file: %s.",
+                  row.shortcutName, row.fileName, paths::DescribeNameProblem(problem));
+    return true;
+  }
+  return false;
+}
+
+namespace {
+
 void HandleDirective(const char* line) {
-  if (std::strncmp(line, ".readme ", 8) == 0) {
-    std::strcpy(g_installState.readmeName, line + 8);
-  } else if (std::strncmp(line, ".directx", 8) == 0) {
-    g_installState.directXFlag = 1;
+  switch (ClassifyDirective(line)) {
+    case Directive::kReadme:
+      std::strcpy(g_installState.readmeName, line + 8);
+      break;
+    case Directive::kDirectX:
+      g_installState.directXFlag = 1;
+      break;
+    case Directive::kNone:
+      break;
   }
 }
+
+const char* DescribeKind(plat::FileKind kind) {
+  switch (kind) {
+    case plat::FileKind::kDevice:
+      return "it names a device, not a file";
+    case plat::FileKind::kDirectory:
+      return "it is a folder, not a file";
+    default:
+      return "it is not a file on a disk";
+  }
+}
+
+// How many entries are measured between two paint passes: each one opens a
+// file, and tens of thousands of them take seconds.
+constexpr int32_t kEntriesPerPaint = 64;
 
 }  // namespace
 
@@ -147,7 +196,20 @@ int LoadManifest() {
 
   char line[kLineBytes];
   if (!stream.ReadRawLine(line)) return 0;
-  const int32_t count = ParseCount(line);
+  // Editors add a UTF-8 byte-order mark; read as text it would hide the
+  // count (0) and the run would "complete" with nothing installed. UTF-16
+  // cannot be read with narrow names at all.
+  const char* countText = line;
+  switch (DetectEncoding(line)) {
+    case ManifestEncoding::kUtf16:
+      return 0;
+    case ManifestEncoding::kUtf8Bom:
+      countText += 3;
+      break;
+    case ManifestEncoding::kPlain:
+      break;
+  }
+  const int32_t count = ParseCountLine(countText);
   if (count < 0) return 0;
 
   // The product is computed in 64 bits: on the 32-bit target count x 256
@@ -165,16 +227,30 @@ int LoadManifest() {
   for (int32_t i = 0; i < st.fileCount; ++i) {
     if (!ReadManifestLine(stream, line)) return 0;
     ManifestEntry& row = st.entries[i];
-    if (SplitEntry(line, &row)) ++st.shortcutCount;
+    if (SplitEntryLine(line, &row)) ++st.shortcutCount;
+
+    // Refused before anything is opened under the name: opening "COM1" can
+    // block for good, and a name that climbs out would be written outside
+    // the installation directory.
+    if (DescribeBadEntry(row, st.errorText, sizeof st.errorText)) return 0;
 
     plat::FileReader* entryFile = plat::OpenForRead(row.fileName);
     uint64_t length = 0;
     bool measured = entryFile && plat::GetFileLength(entryFile, &length);
+    // The spelling rules above cannot see a device or pipe that a medium
+    // reaches by another name (a link on the disk, say): what was opened is
+    // asked instead. Nothing has been read from it.
+    const plat::FileKind kind = measured ? plat::GetFileKind(entryFile) : plat::FileKind::kDiskFile;
     if (entryFile) plat::CloseFile(entryFile);  // closed at once: a big medium must not run out of handles
     if (!measured) {
       SetErrorText("I can't find the installation file '%s'", row.fileName);
       return 0;
     }
+    if (kind != plat::FileKind::kDiskFile) {
+      SetErrorText("I can't install '%s' from the installation file: %s.", row.fileName, DescribeKind(kind));
+      return 0;
+    }
+    if (i % kEntriesPerPaint == kEntriesPerPaint - 1) plat::PumpPaintMessages();
     // Held at the top instead of wrapping: a sum that wrapped would let an
     // impossible medium pass the space check.
     st.totalBytes = (length > UINT64_MAX - st.totalBytes) ? UINT64_MAX : st.totalBytes + length;

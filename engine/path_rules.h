@@ -43,16 +43,15 @@ enum class NameProblem {
   kClimbsOut,   // a component of dots and blanks with two dots or more ("..", ". .")
   kStream,      // a ":" after the first character: an NTFS stream or a bad name
   kDevice,      // a component that is a reserved device name (CON, NUL, COM1, LPT1.txt, ...)
-  kBadFolder,   // a folder component that ends in a blank or a dot, or is empty
-                // ("a\\b"): Windows would create it under another name
+  kBadFolder,   // a folder component that ends in a blank: Windows would create
+                // it under another name than it later uses
   kBadChar,     // a character no Windows name may hold: < > " | ? * or a control character
 };
 // "/" counts as a separator, as Windows takes it. An empty name is kNone (the
 // manifest's blank rows fail when their file is opened; an empty shortcut
 // name is the ".lnk" link the format allows). The last component of a file
-// or shortcut name may end in a dot (Windows resolves "readme." to "readme"
-// both when it copies and when it follows the link); with wholeIsFolder (the
-// program-folder text) the last component is a folder too and must not.
+// or shortcut name is not a folder; with wholeIsFolder (the program-folder
+// text) it is one too.
 NameProblem CheckName(const char* name, bool wholeIsFolder = false);
 
 // A short reason for a problem, in the installer's words ("it names a

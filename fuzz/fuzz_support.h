@@ -15,7 +15,7 @@
 
 #include "engine/install_state.h"
 #include "platform/headless/headless.h"
-#include "platform/headless/headless_internal.h"
+#include "tests/native/installer_templates.h"
 
 // A broken invariant is a finding: libFuzzer keeps the input that caused the
 // abort as a crash artifact.
@@ -52,10 +52,7 @@ inline std::string FoldCase(std::string s) {
 
 // The full path a name resolves to on the machine, case-folded; "" when it
 // does not resolve.
-inline std::string ResolvedKey(const std::string& name) {
-  hl::detail::Path p = hl::detail::Resolve(name);
-  return p.ok ? FoldCase(p.Full()) : std::string();
-}
+inline std::string ResolvedKey(const std::string& name) { return FoldCase(hl::ResolvedPath(name)); }
 
 class Medium {
  public:
@@ -101,6 +98,9 @@ class Medium {
 
 // A fresh machine and a fresh installation state for one input.
 inline void FreshMachine() {
+  // The installer's templates, as the native tests have them.
+  static const bool templates = (testsupport::RegisterInstallerTemplates(), true);
+  (void)templates;
   std::free(g_installState.entries);
   g_installState = InstallState{};
   hl::Reset();

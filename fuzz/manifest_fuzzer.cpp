@@ -4,7 +4,8 @@
 // (see fuzz_support.h for the markers that make a file missing, unreadable or
 // huge), then LoadManifest runs on the headless machine and its outcome is
 // compared with a plain reading of the same bytes through the C library's
-// fgets, which is how the manifest is meant to be read. Besides crashes and
+// fgets, which is how the manifest is meant to be read (with the byte-order
+// marks and the refused names the reader knows). Besides crashes and
 // sanitizer reports this catches any disagreement in the rows, counts, total,
 // directives and message, and a file left open on any path.
 #include <cstddef>
@@ -63,7 +64,11 @@ Expected Reference(const std::vector<std::string>& lines, const fuzz::Medium& me
   uint64_t manifestLength = 0;
   if (!medium.Openable("setup.inf", &manifestLength)) return e;  // a name made it unreadable
   if (lines.empty()) return e;  // no count line
-  long long count = std::strtoll(lines[0].c_str(), nullptr, 10);
+  // A UTF-16 manifest is refused; a UTF-8 byte-order mark is skipped.
+  const std::string& first = lines[0];
+  if (first.compare(0, 2, "\xFF\xFE") == 0 || first.compare(0, 2, "\xFE\xFF") == 0) return e;
+  const size_t mark = first.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  long long count = std::strtoll(first.c_str() + mark, nullptr, 10);
   if (count > INT32_MAX) count = INT32_MAX;
   if (count < INT32_MIN) count = INT32_MIN;
   if (count < 0) return e;
@@ -88,6 +93,13 @@ Expected Reference(const std::vector<std::string>& lines, const fuzz::Medium& me
       }
     }
     e.rows.push_back(row);
+    // Names that leave their folder or name a device are refused before
+    // anything is opened (the rules themselves are tested on their own).
+    char refusal[sizeof(InstallState{}.errorText)];
+    if (DescribeBadEntry(row, refusal, sizeof refusal)) {
+      e.errorText = refusal;
+      return e;
+    }
     uint64_t length = 0;
     if (!medium.Openable(row.fileName, &length)) {
       e.errorText = std::string("I can't find the installation file '") + row.fileName + "'";

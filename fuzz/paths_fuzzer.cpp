@@ -9,10 +9,11 @@
 // First CreateDirectoryPath runs on each of the two paths by itself, then a
 // whole RunInstall on a fresh machine. Invariants: no crash or sanitizer
 // report; results only 0/-1 and 1/0/-1; errorText terminated; every
-// directory made lies on the path asked for; every file written is an
-// entry's destination inside the installation directory holding the whole
-// source, or an entry's link inside the program folder; nothing else on the
-// machine changes; no file, COM object or window is left open.
+// directory made lies on the path asked for or on the way to an entry's
+// destination or link; every file written is an entry's destination inside
+// the installation directory holding the whole source, or an entry's link
+// inside the program folder; nothing that was there before is removed or
+// left partly overwritten; no file, COM object or window is left open.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -111,14 +112,13 @@ void ApplyOptions(const std::string& options, const std::string& installDir) {
 }
 
 // The full paths (case-folded) CreateDirectoryPath may make for `path`: the
-// path cut after each of its components, with one leading backslash kept.
+// path cut after each of its components (either separator: the model, like
+// Windows, takes both).
 std::set<std::string> AllowedDirs(const std::string& path) {
-  std::string p = path;
-  size_t lead = p.find_first_not_of('\\');
-  if (lead != std::string::npos && lead > 1) p.erase(0, lead - 1);
+  const std::string& p = path;
   std::set<std::string> allowed;
   for (size_t i = 1; i <= p.size(); ++i) {
-    if (i == p.size() || p[i] == '\\') {
+    if (i == p.size() || p[i] == '\\' || p[i] == '/') {
       std::string key = ResolvedKey(p.substr(0, i));
       if (!key.empty()) allowed.insert(key);
     }
@@ -210,23 +210,45 @@ void CheckRunInstall(const std::vector<std::string>& parts) {
   FUZZ_CHECK(hl::LiveComObjectCount() == 0, "%d shell links left alive", hl::LiveComObjectCount());
   for (hl::Window* w : hl::AllWindows()) FUZZ_CHECK(w->destroyed, "window %d left open", w->id);
 
-  // What the run may have written: the entries' destinations and links.
+  // The run works in the installation directory made full; it must be the
+  // place the field names. (Full paths drop a last name's trailing dots and
+  // blanks, as Windows does: "C:\A." is "C:\A", while "C:\A\.." is "C:\".)
+  std::string usedDir = st.installDir;
+  if (!usedDir.empty() && usedDir != installDir) {
+    std::string trimmed = installDir;
+    while (!trimmed.empty() && (trimmed.back() == '.' || trimmed.back() == ' ')) trimmed.pop_back();
+    // A bare drive "C:" stands for its root in the joined paths.
+    const bool bareDrive = usedDir.size() == 2 && usedDir[1] == ':';
+    const std::string usedKey = ResolvedKey(bareDrive ? usedDir + "\\" : usedDir);
+    FUZZ_CHECK(usedKey == ResolvedKey(installDir) || usedKey == ResolvedKey(trimmed) || ResolvedKey(installDir).empty(),
+               "the run used %s for the installation directory %s", usedDir.c_str(), installDir.c_str());
+  }
+
+  // What the run may have written: the entries' destinations and links, and
+  // the folders between their directory and them.
   // The directories the run composes into: "C:" joined with a name lands in
   // the root of C:, not in the drive's current directory.
-  const std::string installKey = ResolvedKey(installDir + "\\");
+  const std::string installKey = ResolvedKey(usedDir + "\\");
   const std::string folderKey = ResolvedKey(programFolder + "\\");
   std::map<std::string, std::set<std::string>> copies;  // destination -> sources (names may repeat)
   std::map<std::string, std::set<std::string>> links;  // link -> targets (names may repeat)
+  std::set<std::string> allowedDirs = AllowedDirs(usedDir);
+  for (const std::string& d : AllowedDirs(programFolder)) allowedDirs.insert(d);
   for (int32_t i = 0; st.entries && i < st.fileCount; ++i) {
     const ManifestEntry& e = st.entries[i];
-    std::string destination = installDir + "\\" + e.fileName;
+    std::string destination = usedDir + "\\" + e.fileName;
+    for (char& c : destination) c = c == '/' ? '\\' : c;
     std::string key = ResolvedKey(destination);
     if (!key.empty()) copies[key].insert(ResolvedKey(e.fileName));
-    std::string link = ResolvedKey(programFolder + "\\" + e.shortcutName + ".lnk");
+    std::string linkPath = programFolder + "\\" + e.shortcutName + ".lnk";
+    std::string link = ResolvedKey(linkPath);
     if (!link.empty()) links[link].insert(destination);
+    for (const std::string* made : {&destination, &linkPath}) {
+      const size_t cut = made->find_last_of("\\/");
+      if (cut == std::string::npos) continue;
+      for (const std::string& d : AllowedDirs(made->substr(0, cut))) allowedDirs.insert(d);
+    }
   }
-  std::set<std::string> allowedDirs = AllowedDirs(installDir);
-  for (const std::string& d : AllowedDirs(programFolder)) allowedDirs.insert(d);
 
   for (const auto& [key, object] : after) {
     auto old = before.find(key);
@@ -257,13 +279,11 @@ void CheckRunInstall(const std::vector<std::string>& parts) {
       FUZZ_CHECK(false, "the run wrote %s, which is no entry's destination or link", key.c_str());
     }
   }
+  // Nothing that was there before the run goes: not a folder the user made
+  // (even an empty one), not an earlier installation's file whose new copy
+  // failed.
   for (const auto& [key, object] : before) {
-    if (after.count(key)) continue;
-    // Two removals are allowed: the empty installation directory when the
-    // program folder cannot be made, and a destination whose copy failed.
-    bool emptyInstallDir = object.dir && key == ResolvedKey(installDir) && result == 0;
-    bool failedCopy = !object.dir && copies.count(key) && result == 0;
-    FUZZ_CHECK(emptyInstallDir || failedCopy, "the run removed %s", key.c_str());
+    FUZZ_CHECK(after.count(key), "the run removed %s", key.c_str());
   }
 }
 

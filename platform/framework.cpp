@@ -1,6 +1,7 @@
 // The backend-independent part of the dialog framework: the classes of
 // framework.h on top of the window primitives each backend supplies.
 #include "platform/framework.h"
+#include "platform/framework_backend.h"
 
 #include <cstring>
 #include <new>
@@ -89,8 +90,7 @@ int CComboBox::AddString(const char* text) {
 int CComboBox::GetCount() { return static_cast<int>(SendMessage(fw::kCbGetCount)); }
 
 std::string CComboBox::GetLBText(int index) {
-  // CB_GETLBTEXTLEN is 0x149.
-  intptr_t len = SendMessage(0x0149, static_cast<uintptr_t>(index));
+  intptr_t len = SendMessage(fw::kCbGetLbTextLen, static_cast<uintptr_t>(index));
   if (len < 0) return std::string();
   std::string text(static_cast<size_t>(len) + 1, '\0');
   intptr_t got = SendMessage(fw::kCbGetLbText, static_cast<uintptr_t>(index),

@@ -48,6 +48,7 @@ constexpr uintptr_t kIconBig = 1;
 constexpr unsigned kCbGetCount = 0x0146;
 constexpr unsigned kCbGetCurSel = 0x0147;
 constexpr unsigned kCbGetLbText = 0x0148;
+constexpr unsigned kCbGetLbTextLen = 0x0149;
 constexpr unsigned kCbAddString = 0x0143;
 constexpr unsigned kCbSelectString = 0x014D;
 constexpr intptr_t kCbErr = -1;
@@ -260,44 +261,17 @@ void DDX_Text(CDataExchange* dx, int id, CString& value);
 // (CB_SELECTSTRING); if none, sets the box's text to value.
 void DDX_CBString(CDataExchange* dx, int id, CString& value);
 
-// ---- Window primitives, implemented by each backend ------------------------
+// ---- What the dialogs call directly, implemented by each backend -----------
 namespace fw {
 
-WindowHandle GetDlgItemHandle(WindowHandle dialog, int id);
-int GetText(WindowHandle wnd, char* buf, int maxCount);
-void SetText(WindowHandle wnd, const char* text);
-intptr_t Send(WindowHandle wnd, unsigned msg, uintptr_t wParam, intptr_t lParam);
-bool Show(WindowHandle wnd, int cmd);
-WindowHandle Activate(WindowHandle wnd);
-bool Destroy(WindowHandle wnd);
-bool IsMinimized(WindowHandle wnd);
-Rect ClientRect(WindowHandle wnd);
+// A message box (MessageBoxA). owner nullptr: a box of its own, which leaves
+// every window enabled.
 int ShowMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned type);
+// The icon resource `id` of the program, at the system's large icon size.
 IconHandle LoadAppIcon(int id);
 int SystemMetric(int index);
-DcHandle BeginPaintDc(WindowHandle wnd, void** state);
-void EndPaintDc(WindowHandle wnd, void* state);
-bool DrawIconAt(DcHandle dc, int x, int y, IconHandle icon);
-
-// Creates the dialog window from the template and runs it modally; calls
-// dlg->DispatchInitDialog() etc. Sets dlg->m_hWnd while the window exists.
-intptr_t RunModal(CDialog* dlg, int templateId, WindowHandle owner);
-WindowHandle CreateModeless(CDialog* dlg, int templateId, WindowHandle owner);
-void EndModal(WindowHandle dialog, intptr_t result);
-
-// Registers the common control classes once per process (before any dialog).
-void EnsureCommonControls();
-// SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX).
-void SetProcessErrorMode();
-// The running program's file name without directory and extension, in the
-// letter case the platform reports.
-std::string ModuleBaseName();
-
-// Keeps DLLs that the process loads from now on out of the program's own
-// directory and the current directory: an installer runs from a download
-// folder or a medium, where anyone may have put a DLL of a system name. Where
-// the system offers it, later loads search System32 only; elsewhere at least
-// the current directory is dropped. Called before anything else at start-up.
-void HardenDllSearch();
 
 }  // namespace fw
+
+// The window primitives the classes above are built on, which only the
+// backends and the framework itself need, are in platform/framework_backend.h.

@@ -53,8 +53,9 @@ enum class CopyResult {
 // new content goes to a temporary name beside it (created exclusively, so no
 // file of that name is ever overwritten, and short enough to fit wherever dst
 // fits) and is renamed over dst at the end; on failure the temporary file is
-// removed and dst is left as it was. On kFailedPartial the caller decides what
-// to do with the new, partial dst.
+// removed and dst is left as it was. A dst that is read-only or a directory
+// is not replaced: kFailed, nothing written (as CopyFileA answers on Windows).
+// On kFailedPartial the caller decides what to do with the new, partial dst.
 CopyResult CopyFileOver(const char* src, const char* dst);
 
 // Free bytes available to the caller on the volume that holds `dir`, which

@@ -7,8 +7,10 @@
 #
 # Steps: installs missing packages (scripts/setup-deps.sh), configures and
 # builds the win32 preset, stages the sample medium (sample/) with INSTALL.EXE
-# into build/win32/sample-medium, then runs INSTALL.EXE there under Wine in a
-# private prefix under build/win32/. The walkthrough runs on a virtual display
+# into build/win32/sample-medium, where mkmedium checks it and packs it as the
+# CD image build/win32/sample-medium.iso; the image's contents (as Windows
+# reads them) are unpacked into build/win32/sample-cd, and INSTALL.EXE runs
+# there under Wine in a private prefix under build/win32/. The walkthrough runs on a virtual display
 # inside Wine's virtual desktop (so that window captions are drawn), presses
 # Install, answers the boxes, saves a screenshot of each stage to
 # docs/screenshots/ (the install dialog and the progress window also at
@@ -32,23 +34,40 @@ say() { echo "== $*"; }
 say "checking packages"
 bash scripts/setup-deps.sh
 
-build=$root/build/win32
-say "building the win32 preset (log: build/win32-build.log)"
+# The product is the 32-bit build; a machine whose kernel runs no 32-bit code
+# runs the same sources built for 64-bit Windows (scripts/wine-preset.sh).
+preset=$(bash scripts/wine-preset.sh)
+[ "$preset" = win32 ] || say "this machine's kernel runs no 32-bit code: using the 64-bit build of INSTALL.EXE"
+export INSTALLER_WINE_ARCH=$preset
+build=$root/build/$preset
+say "building the $preset preset (log: build/$preset-build.log)"
 mkdir -p "$root/build"
 # Only what this command runs: INSTALL.EXE and the sample program (staged
 # together as the sample medium) and the driver of the walkthrough.
-if ! { cmake --preset win32 && cmake --build --preset win32 -j2 --target sample_medium e2e_driver; } \
-  >"$root/build/win32-build.log" 2>&1; then
-  tail -n 40 "$root/build/win32-build.log"
+if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j2 --target sample_medium e2e_driver; } \
+  >"$root/build/$preset-build.log" 2>&1; then
+  tail -n 40 "$root/build/$preset-build.log"
   echo "run-sample: the build failed" >&2
   exit 1
 fi
-medium=$build/sample-medium
-[ -f "$medium/INSTALL.EXE" ] && [ -f "$medium/setup.inf" ] || {
-  echo "run-sample: the sample medium was not staged in $medium" >&2
+iso=$build/sample-medium.iso
+[ -f "$iso" ] || { echo "run-sample: the sample medium's image $iso was not made" >&2; exit 1; }
+say "the sample medium as mkmedium checked it (image: $iso)"
+"$build/host-tools/tools/mkmedium/mkmedium" check "$build/sample-medium" | sed 's/^/  /'
+# The installer runs from what the image holds: its Joliet tree, the names
+# Windows reads from the CD (made writable again for the walkthrough's copy).
+medium=$build/sample-cd
+rm -rf "$medium"
+xorriso -read_fs norock -joliet on -indev "$iso" -osirrox on -extract / "$medium" >/dev/null 2>&1 || {
+  echo "run-sample: xorriso could not unpack $iso" >&2
   exit 1
 }
-say "sample medium: $medium"
+chmod -R u+w "$medium"
+[ -f "$medium/INSTALL.EXE" ] && [ -f "$medium/setup.inf" ] || {
+  echo "run-sample: the sample medium's image lacks INSTALL.EXE or setup.inf" >&2
+  exit 1
+}
+say "sample medium unpacked from the image: $medium"
 ls -l "$medium" | sed 1d
 
 if [ "$mode" = auto ]; then

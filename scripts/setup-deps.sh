@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine32:i386 fonts-wine
   xvfb x11-utils xdotool imagemagick
-  liblnk-utils nsis file python3 hyperfine
+  liblnk-utils nsis file python3 hyperfine xorriso
 )
 
 missing=()

@@ -2,8 +2,9 @@
 # A private Wine environment for tests: its own prefix, HOME, X display and a
 # wineserver kept alive for the whole session.
 #
-#   wine-env.sh start STATEDIR [--display DISPLAY]
-#       Creates STATEDIR/prefix once (32-bit, no Mono/Gecko prompts, unmanaged
+#   wine-env.sh start STATEDIR [--display DISPLAY] [--arch win32|win64]
+#       Creates STATEDIR/prefix once (32-bit by default; win64 for the 64-bit
+#       test build on machines whose kernel runs no 32-bit code), no Mono/Gecko prompts, unmanaged
 #       X11 windows, classic look), starts Xvfb on a free display (or uses the
 #       DISPLAY given), starts a persistent wineserver, and writes STATEDIR/env,
 #       a file to source before running wine. Running it again while the
@@ -32,9 +33,11 @@ mkdir -p "$2"
 state=$(cd "$2" && pwd)
 shift 2
 use_display=
+arch=${INSTALLER_WINE_ARCH:-win32}
 while [ $# -gt 0 ]; do
   case $1 in
     --display) [ $# -ge 2 ] || usage; use_display=$2; shift 2 ;;
+    --arch) [ $# -ge 2 ] || usage; arch=$2; shift 2 ;;
     *) usage ;;
   esac
 done
@@ -46,7 +49,22 @@ mkdir -p "$home" "$log"
 
 export WINEPREFIX=$prefix
 export HOME=$home
-export WINEARCH=win32
+export WINEARCH=$arch
+case $arch in
+  win32) ;;
+  win64)
+    # Debian's `wine` runs the 32-bit loader whenever it is installed, and a
+    # 64-bit prefix needs the 64-bit one: a `wine` of our own comes first on
+    # PATH for everything started in this environment. (wineserver is the
+    # 64-bit server either way.)
+    mkdir -p "$state/bin"
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$state/bin/wine"
+    chmod +x "$state/bin/wine"
+    export PATH=$state/bin:$PATH
+    export WINELOADER=/usr/lib/wine/wine64
+    ;;
+  *) usage ;;
+esac
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
@@ -124,14 +142,14 @@ start_xvfb() {
 prefix_version=3
 
 create_prefix() {
-  [ "$(cat "$prefix/.installer-ready" 2>/dev/null)" = "$prefix_version" ] && return 0
+  [ "$(cat "$prefix/.installer-ready" 2>/dev/null)" = "$prefix_version $arch" ] && return 0
   local t0=$SECONDS
   stop_wineserver
   rm -rf "$prefix"
   # wineboot -i builds the prefix; the server it starts exits on its own
   # afterwards (Debian's wrapper runs it without persistence), which saves the
   # registry, and `wineserver -w` waits for that.
-  timeout 240 wineboot -i </dev/null >>"$log/wineboot.log" 2>&1 9>&- ||
+  timeout 240 wine wineboot -i </dev/null >>"$log/wineboot.log" 2>&1 9>&- ||
     die "wineboot -i failed (see $log/wineboot.log)"
   # Wine's own fonts (fonts-wine), among them its "MS Sans Serif" bitmap font,
   # in the prefix's Fonts folder: without them the dialogs are measured and
@@ -156,7 +174,7 @@ create_prefix() {
   done
   timeout 60 wineserver -w </dev/null >>"$log/wineserver.log" 2>&1 9>&- || stop_wineserver
   grep -q '"Managed"="N"' "$prefix/user.reg" || die "registry settings were not saved"
-  echo "$prefix_version" >"$prefix/.installer-ready"
+  echo "$prefix_version $arch" >"$prefix/.installer-ready"
   echo "wine-env: created prefix $prefix in $((SECONDS - t0)) s" >&2
 }
 
@@ -193,6 +211,8 @@ case $cmd in
       printf 'export HOME=%q\n' "$HOME"
       printf 'export DISPLAY=%q\n' "$DISPLAY"
       printf 'export WINEARCH=%q\n' "$WINEARCH"
+      printf 'export PATH=%q\n' "$PATH"
+      [ -z "${WINELOADER:-}" ] || printf 'export WINELOADER=%q\n' "$WINELOADER"
       printf 'export WINEDEBUG=%q\n' "$WINEDEBUG"
       printf 'export WINEDLLOVERRIDES=%q\n' "$WINEDLLOVERRIDES"
     } >"$state/env.tmp"

@@ -5,6 +5,7 @@
 
 #include "engine/install_run.h"
 #include "engine/install_state.h"
+#include "engine/path_rules.h"
 #include "engine/shortcut.h"
 #include "platform/services.h"
 #include "ui/resource_ids.h"
@@ -28,12 +29,6 @@ const char kDirectXQuestion[] =
     "DirectX is required to run Brackenvue. Do you want\n"
     "to install it now? If you aren't sure, press Yes -\n"
     "it won't harm anything if DirectX is already installed.";
-
-// Removes one trailing backslash, if there is one. An empty string stays empty.
-void CutOneTrailingBackslash(char* path) {
-  size_t len = std::strlen(path);
-  if (len > 0 && path[len - 1] == '\\') path[len - 1] = '\0';
-}
 
 // Writes "<a>\<b>" into out (kPathBytes). false when it would not fit: out
 // then holds an unusable, possibly cut text that must not be used as a path.
@@ -137,30 +132,57 @@ void CInstallDlg::OnPaint() {
 
 fw::IconHandle CInstallDlg::OnQueryDragIcon() { return m_hIcon; }
 
+void CInstallDlg::BuildProgramFolder(char* out) {
+  // "<Programs>\<folder text>". Left empty, which stops a run that has a
+  // shortcut to write with "I couldn't create the shortcut folder.", when the
+  // shell cannot name the Programs folder (the text alone would land at the
+  // root of the current drive) or the text would not stay inside it.
+  char programs[kPathBytes];
+  GetProgramsFolder(programs);
+  char text[kPathBytes];
+  m_comboProgramFolder.GetWindowText(text, sizeof text);
+  for (char* p = text; *p; ++p) {
+    if (*p == '/') *p = '\\';
+  }
+  paths::TidyFieldText(text);
+  out[0] = '\0';
+  if (programs[0] == '\0' || paths::CheckName(text, true) != paths::NameProblem::kNone) return;
+  // An empty text leaves the Programs folder itself. A text too long for the
+  // path is cut, so the run's fit check reports the folder as too long.
+  size_t len = std::strlen(programs);
+  std::memcpy(out, programs, len + 1);
+  if (text[0] == '\0') return;
+  if (len + 1 < kPathBytes) {
+    out[len++] = '\\';
+    out[len] = '\0';
+  }
+  std::snprintf(out + len, kPathBytes - len, "%s", text);
+}
+
 void CInstallDlg::OnInstall() {
+  // The error box has no owner and leaves this dialog enabled, and every box
+  // below runs a message loop: a second click, or ENTER, would start another
+  // installation (or stack more boxes) behind the first one.
+  if (m_installing) return;
+  m_installing = true;
+  RunInstallAndReport();
+  m_installing = false;
+}
+
+void CInstallDlg::RunInstallAndReport() {
   InstallState& state = g_installState;
 
-  // The installation directory: the field's text, cut to 259 characters, one
-  // trailing backslash removed ("C:\" becomes "C:").
+  // The installation directory: the field's text, cut to 259 characters,
+  // trailing blanks and one trailing backslash removed ("C:\" becomes "C:").
+  // The run makes it a full path.
   m_editInstallDir.GetWindowText(state.installDir, sizeof state.installDir);
-  CutOneTrailingBackslash(state.installDir);
+  paths::TidyFieldText(state.installDir);
 
-  // The program folder: "<Programs>\<folder text>", the folder text cut so the
-  // whole path stays within 260 bytes. An empty folder text leaves the
-  // Programs folder itself once the trailing backslash goes.
-  char* folder = state.programFolder;
-  GetProgramsFolder(folder);
-  size_t len = std::strlen(folder);
-  if (len + 1 < sizeof state.programFolder) {
-    folder[len++] = '\\';
-    folder[len] = '\0';
-  }
-  m_comboProgramFolder.GetWindowText(folder + len, static_cast<int>(sizeof state.programFolder - len));
-  CutOneTrailingBackslash(folder);
+  BuildProgramFolder(state.programFolder);
 
   int result = RunInstall();
 
-  if (result < 0) {
+  if (result == kInstallUnusableMedium) {
     // The medium is unusable: the engine's words, then the dialog ends. The
     // closing box still belongs to the dialog, whose window exists until the
     // modal loop unwinds after this handler.
@@ -169,12 +191,15 @@ void CInstallDlg::OnInstall() {
     MessageBox(kNotCompleted, nullptr, fw::kMbOk);
     return;
   }
-  if (result == 0) {
+  if (result == kInstallStopped) {
     // Something the user can put right; the dialog stays for another try.
     ShowErrorBox(state.errorText);
     return;
   }
 
+  // A complete run may still have failed to write a shortcut; the completion
+  // box alone would send the user to a Start menu without it.
+  if (state.errorText[0] != '\0') ShowErrorBox(state.errorText);
   MessageBox(kCompleted, nullptr, fw::kMbIconInformation);
 
   // A manifest that asks for DirectX gets no readme, even when it names one.

@@ -21,6 +21,8 @@ class CInstallDlg : public CDialog {
   fw::IconHandle m_hIcon = nullptr;  // icon 128: caption, taskbar, minimised picture
 
   // The Install command (control 1006, also ENTER: it is the default button).
+  // Does nothing while an installation, or the boxes that follow it, are in
+  // progress.
   void OnInstall();
 
  protected:
@@ -29,4 +31,12 @@ class CInstallDlg : public CDialog {
   bool OnCommand(int id, int notifyCode) override;
   void OnPaint() override;
   fw::IconHandle OnQueryDragIcon() override;
+
+ private:
+  void RunInstallAndReport();
+  // Writes the program folder's full path into out (260 bytes), or "" when
+  // there is none to use.
+  void BuildProgramFolder(char* out);
+
+  bool m_installing = false;
 };

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/framework.h"
+#include "platform/framework_backend.h"
 #include "platform/headless/headless_internal.h"
 
 using hl::Op;
@@ -19,40 +20,18 @@ using hl::detail::WindowName;
 
 namespace {
 
-// What the model knows of the installer's dialog templates: caption, whether
-// WS_VISIBLE is set, and the controls that code can address. Dialogs of other
-// templates (framework tests) have every control id.
-struct ControlSpec {
-  int id;
-  const char* text;
-};
-struct TemplateLayout {
-  int id;
-  const char* caption;
-  bool visible;
-  std::vector<ControlSpec> controls;
-};
+using hl::TemplateLayout;
 
+// What a test registered for this template; nullptr if nothing.
 const TemplateLayout* FindTemplate(int id) {
-  static const std::vector<TemplateLayout> templates = {
-      {102, "Brackenvue Installation", true,
-       {{1000, ""}, {1001, ""}, {1006, "&Install Brackenvue"}, {2, "Exit Installation"}}},
-      {129, "Installation Progress", false, {{1004, "Progress1"}, {1005, ""}}},
-  };
-  for (const auto& layout : templates) {
-    if (layout.id == id) return &layout;
-  }
-  return nullptr;
+  const auto& templates = S().templates;
+  auto it = templates.find(id);
+  return it == templates.end() ? nullptr : &it->second;
 }
 
-// CB_ and PBM_ numbers the model emulates beyond those framework.h names.
-constexpr unsigned kWmGetIcon = 0x007F;
-constexpr unsigned kCbInsertString = 0x014A;
-constexpr unsigned kCbResetContent = 0x014B;
-constexpr unsigned kCbFindString = 0x014C;
-constexpr unsigned kCbSetCurSel = 0x014E;
+// The model emulates the messages the framework and its callers send, no
+// others: a message it does not know returns 0.
 constexpr unsigned kCbGetLbTextLen = 0x0149;
-constexpr unsigned kCbFindStringExact = 0x0158;
 
 fw::WindowHandle H(Window* window) { return reinterpret_cast<fw::WindowHandle>(window); }
 
@@ -98,16 +77,15 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() && CompareNoCase(text.substr(0, prefix.size()), prefix) == 0;
 }
 
-// Search of a list for CB_SELECTSTRING and CB_FINDSTRING(EXACT): from the item
+// CB_SELECTSTRING's search for an item that starts with `text`: from the item
 // after `start` to the end, then from the top (start -1: the whole list).
-intptr_t SearchList(const Window& box, uintptr_t start, const std::string& text, bool exact) {
+intptr_t SearchList(const Window& box, uintptr_t start, const std::string& text) {
   size_t count = box.items.size();
   if (count == 0) return fw::kCbErr;
   size_t first = (static_cast<intptr_t>(start) < 0 || start >= count) ? 0 : start + 1;
   for (size_t k = 0; k < count; ++k) {
     size_t i = (first + k) % count;
-    bool hit = exact ? CompareNoCase(box.items[i], text) == 0 : StartsWithNoCase(box.items[i], text);
-    if (hit) return static_cast<intptr_t>(i);
+    if (StartsWithNoCase(box.items[i], text)) return static_cast<intptr_t>(i);
   }
   return fw::kCbErr;
 }
@@ -128,16 +106,6 @@ intptr_t Process(Window& w, unsigned msg, uintptr_t wParam, intptr_t lParam) {
       at = w.items.insert(at, text);
       return at - w.items.begin();
     }
-    case kCbInsertString: {
-      if (!text) return fw::kCbErr;
-      size_t at = static_cast<intptr_t>(wParam) < 0 || wParam > w.items.size() ? w.items.size() : wParam;
-      w.items.insert(w.items.begin() + static_cast<std::ptrdiff_t>(at), text);
-      return static_cast<intptr_t>(at);
-    }
-    case kCbResetContent:
-      w.items.clear();
-      w.selected = -1;
-      return 0;
     case fw::kCbGetCount:
       return static_cast<intptr_t>(w.items.size());
     case kCbGetLbTextLen:
@@ -146,25 +114,14 @@ intptr_t Process(Window& w, unsigned msg, uintptr_t wParam, intptr_t lParam) {
       if (wParam >= w.items.size() || !lParam) return fw::kCbErr;
       std::memcpy(reinterpret_cast<char*>(lParam), w.items[wParam].c_str(), w.items[wParam].size() + 1);
       return static_cast<intptr_t>(w.items[wParam].size());
-    case kCbFindString:
-    case kCbFindStringExact:
-      return text ? SearchList(w, wParam, text, msg == kCbFindStringExact) : fw::kCbErr;
     case fw::kCbSelectString: {
       if (!text) return fw::kCbErr;
-      intptr_t found = SearchList(w, wParam, text, false);
+      intptr_t found = SearchList(w, wParam, text);
       if (found == fw::kCbErr) return fw::kCbErr;  // selection and text stay
       w.selected = static_cast<int>(found);
       w.text = w.items[static_cast<size_t>(found)];
       return found;
     }
-    case kCbSetCurSel:
-      if (wParam >= w.items.size()) {
-        w.selected = -1;
-        return fw::kCbErr;
-      }
-      w.selected = static_cast<int>(wParam);
-      w.text = w.items[wParam];
-      return static_cast<intptr_t>(wParam);
     case fw::kCbGetCurSel:
       return w.selected;
     case fw::kPbmSetRange: {
@@ -183,30 +140,18 @@ intptr_t Process(Window& w, unsigned msg, uintptr_t wParam, intptr_t lParam) {
     }
     case fw::kPbmGetPos:
       return w.pos;
-    case fw::kPbmGetRange: {
-      struct PbRange {
-        int low, high;
-      };
-      if (lParam) *reinterpret_cast<PbRange*>(lParam) = PbRange{w.rangeLow, w.rangeHigh};
-      return wParam ? w.rangeLow : w.rangeHigh;
-    }
     case fw::kWmSetIcon: {
       fw::IconHandle& slot = wParam == fw::kIconBig ? w.iconBig : w.iconSmall;
       fw::IconHandle previous = slot;
       slot = reinterpret_cast<fw::IconHandle>(lParam);
       return reinterpret_cast<intptr_t>(previous);
     }
-    case kWmGetIcon:
-      return reinterpret_cast<intptr_t>(wParam == fw::kIconBig ? w.iconBig : w.iconSmall);
     default:
       return 0;
   }
 }
 
-bool CarriesText(unsigned msg) {
-  return msg == fw::kCbAddString || msg == kCbInsertString || msg == fw::kCbSelectString ||
-         msg == kCbFindString || msg == kCbFindStringExact;
-}
+bool CarriesText(unsigned msg) { return msg == fw::kCbAddString || msg == fw::kCbSelectString; }
 
 Window* CreateDialogWindow(CDialog* dlg, int templateId, Window* owner) {
   std::string name = "dlg" + std::to_string(templateId);
@@ -290,7 +235,7 @@ WindowHandle GetDlgItemHandle(WindowHandle dialog, int id) {
   std::string text;
   if (const TemplateLayout* layout = FindTemplate(dlg->id)) {
     auto control = std::find_if(layout->controls.begin(), layout->controls.end(),
-                                [id](const ControlSpec& c) { return c.id == id; });
+                                [id](const hl::ControlLayout& c) { return c.id == id; });
     if (control == layout->controls.end()) return nullptr;  // no such control in the template
     text = control->text;
   }
@@ -384,8 +329,9 @@ bool IsMinimized(WindowHandle wnd) {
 }
 
 Rect ClientRect(WindowHandle wnd) {
-  // Template 102's 216 x 155 dialog units in the 8-point system font.
-  return Alive(wnd) ? Rect{0, 0, 324, 252} : Rect{0, 0, 0, 0};
+  hl::Window* w = Alive(wnd);
+  const TemplateLayout* layout = w && w->isDialog ? FindTemplate(w->id) : nullptr;
+  return layout ? Rect{0, 0, layout->clientWidth, layout->clientHeight} : Rect{0, 0, 0, 0};
 }
 
 int ShowMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned type) {
@@ -456,7 +402,12 @@ intptr_t RunModal(CDialog* dlg, int templateId, WindowHandle owner) {
     State& s = S();
     w->visible = true;
     s.active = w;
-    if (defaultFocus && templateId == 102) s.focus = reinterpret_cast<hl::Window*>(GetDlgItemHandle(H(w), 1000));
+    const TemplateLayout* layout = FindTemplate(templateId);
+    if (defaultFocus && layout) {
+      auto first = std::find_if(layout->controls.begin(), layout->controls.end(),
+                                [](const hl::ControlLayout& c) { return c.tabStop; });
+      if (first != layout->controls.end()) s.focus = Alive(GetDlgItemHandle(H(w), first->id));
+    }
     while (!w->ended && !w->destroyed) {
       if (s.steps.empty()) {
         exhausted = true;
@@ -507,6 +458,8 @@ std::string ModuleBaseName() { return S().moduleName; }
 // ---- Test control of windows and boxes --------------------------------------------------
 
 namespace hl {
+
+void RegisterTemplate(const TemplateLayout& layout) { S().templates[layout.id] = layout; }
 
 Window* Get(fw::WindowHandle handle) { return W(handle); }
 

@@ -7,7 +7,8 @@
 // It models what the installer's callers rely on, not the whole of Windows.
 //
 // Everything here is process-global and single-threaded, like the installer.
-// Tests call hl::Reset() first (the test main does it before every test).
+// Tests call hl::Reset() first (the test main does it before every test), and
+// register the dialog templates they use once (RegisterTemplate).
 #pragma once
 
 #include <cstdint>
@@ -31,7 +32,7 @@ namespace hl {
 //   no faults, no logs, no windows, no scripted answers.
 void Reset();
 
-// Paths follow Windows rules: "\" separates ("/" is an ordinary character),
+// Paths follow Windows rules: "\" and "/" separate,
 // a drive letter and colon start an absolute path, "\X" is rooted on the
 // current drive, anything else is relative to the current directory; names
 // compare case-insensitively and keep the case they were created with.
@@ -43,6 +44,9 @@ void Reset();
 // A root directory has no "." and ".." entries in a listing; other directories
 // list them first, then their children in creation order (not sorted).
 void AddDrive(char letter);  // with its root directory
+// The full path `path` resolves to by these rules right now ("C:\A\B",
+// "C:\" for a root), or "" when it does not resolve.
+std::string ResolvedPath(const std::string& path);
 void AddDir(const std::string& path);                               // parents too
 void AddFile(const std::string& path, const std::string& content);  // parents too
 // A file of `size` bytes whose content is not stored (reads as zero bytes):
@@ -61,6 +65,12 @@ uint64_t FileSize(const std::string& path);        // 0 if not a file
 std::vector<std::string> ListAll();
 // A file that exists but cannot be opened for reading (or copied from).
 void SetUnreadable(const std::string& path, bool unreadable = true);
+// What an existing file is when opened (plat::GetFileKind): a medium can
+// reach a device or a pipe through a name that looks like any other.
+void SetFileKind(const std::string& path, plat::FileKind kind);
+// Read-only (1), hidden (2) and system (4) bits of a file or directory, shown
+// by GetFileAttribs and listings beside the directory bit.
+void SetAttributes(const std::string& path, uint32_t bits);
 
 // Free space of every drive. It is also the capacity for new data: a copy
 // that does not fit writes what fits and fails with kFailedPartial (a full
@@ -82,7 +92,7 @@ enum class Op {
   kGetFileLength, kCloseFile, kProgramsFolder, kComInitialize, kCreateShellLink,
   kSetPath, kSetDescription, kSetWorkingDirectory, kQueryPersistFile,
   kShellLinkRelease, kAnsiToWide, kPersistFileSave, kPersistFileRelease,
-  kStartProgram, kPumpPaint,
+  kStartProgram, kPumpPaint, kGetFileKind, kGetFullPath,
   // windows
   kCreateDialog, kRunModal, kEndModal, kDestroyWindow, kShowWindow, kSetText,
   kSendMessage, kActivate, kMessageBox, kCommonControls, kErrorMode, kLoadIcon,
@@ -146,6 +156,31 @@ struct StartedProgram {
 const std::vector<StartedProgram>& StartedPrograms();
 void SetChildExitCode(int code);  // returned by a waited start (default 0)
 
+// ---- Dialog templates ----------------------------------------------------------------
+
+// The model knows no program's resources: what it knows of a dialog template
+// is what a test registers, as the resource script has it. A dialog of a
+// registered template gets the caption, is visible on creation if the
+// template is WS_VISIBLE, reports the client size, has exactly the controls
+// listed (with their texts), and, when its initialisation leaves the focus to
+// the system, focuses the first control that is a tab stop. A dialog of an
+// unregistered template has no caption, is hidden until shown, has a client
+// area of 0 x 0, makes any control id on first use and focuses nothing.
+// Registrations are like the program's resources: Reset keeps them.
+struct ControlLayout {
+  int id;
+  std::string text;
+  bool tabStop = false;
+};
+struct TemplateLayout {
+  int id = 0;
+  std::string caption;
+  bool visible = false;  // WS_VISIBLE
+  int clientWidth = 0, clientHeight = 0;  // pixels
+  std::vector<ControlLayout> controls;    // in template order
+};
+void RegisterTemplate(const TemplateLayout& layout);  // replaces one of the same id
+
 // ---- Windows -------------------------------------------------------------------------
 
 struct Message {
@@ -181,11 +216,11 @@ std::vector<Window*> AllWindows();
 // The dialog of a template created last (nullptr if none).
 Window* LastDialog(int templateId);
 // Created on first use while the dialog exists, like a template's control (a
-// template the model knows has only its own control ids); kept after the
-// dialog is destroyed.
+// registered template has only its own control ids); kept after the dialog is
+// destroyed.
 Window* Child(Window* dialog, int id);
 Window* ActiveWindow();
-Window* FocusWindow();  // the first tab-stop control after initialisation (id 1000 for 102)
+Window* FocusWindow();  // after a modal dialog's initialisation: see RegisterTemplate
 
 // ---- Message boxes -----------------------------------------------------------------------
 

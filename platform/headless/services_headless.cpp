@@ -126,9 +126,15 @@ bool WildMatch(const char* pattern, const char* name) {
   return *pattern == '\0';
 }
 
-plat::FindData Entry(const std::string& name, bool dir) {
+// A directory's or file's attribute bits as Windows reports them: the kind,
+// plus the read-only, hidden and system bits a test gave it.
+uint32_t Attributes(const Node& node) {
+  return (node.isDir ? plat::kFileAttributeDirectory : 0x20u) | node.extraAttributes;
+}
+
+plat::FindData Entry(const std::string& name, uint32_t attributes) {
   plat::FindData data{};
-  data.attributes = dir ? plat::kFileAttributeDirectory : 0x20u;
+  data.attributes = attributes;
   std::snprintf(data.name, sizeof data.name, "%s", name.c_str());
   return data;
 }
@@ -144,7 +150,7 @@ uint32_t GetFileAttribs(const char* path) {
   LoggedCall call(Op::kGetFileAttribs, arg);
   if (Strike(Op::kGetFileAttribs, Subject(arg))) return static_cast<uint32_t>(call.Done(kInvalidFileAttributes));
   auto node = Lookup(Resolve(arg));
-  uint32_t attribs = !node ? kInvalidFileAttributes : node->isDir ? kFileAttributeDirectory : 0x20u;
+  uint32_t attribs = node ? Attributes(*node) : kInvalidFileAttributes;
   call.Done(attribs);
   return attribs;
 }
@@ -213,14 +219,16 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
   auto dir = ParentDir(dstPath);
   if (!dir || dstPath.trailingSeparator) return done(CopyResult::kFailed);
   auto existing = dir->Child(dstPath.parts.back());
-  // Onto a directory, onto itself, or onto a file someone has open: the
-  // destination cannot be opened for writing, nothing changes.
-  if (existing && (existing->isDir || existing == source || existing->openReaders > 0)) {
+  // Onto a directory, onto itself, onto a read-only file, or onto a file
+  // someone has open: the destination cannot be replaced, nothing changes.
+  if (existing && (existing->isDir || existing == source || (existing->extraAttributes & 0x1u) ||
+                   existing->openReaders > 0)) {
     return done(CopyResult::kFailed);
   }
 
-  // The old destination is truncated first, so its space is free for the copy.
-  uint64_t available = S().freeBytes + (existing ? existing->Length() : 0);
+  // The new content is written beside an earlier file before it replaces
+  // it, so the earlier file's space is not free for the copy.
+  uint64_t available = S().freeBytes;
   uint64_t wanted = source->Length();
   bool partial = false;
   if (fault) {
@@ -231,6 +239,9 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
     wanted = available;
     partial = true;
   }
+  // An earlier file is replaced only by a complete copy (the real backend
+  // writes a temporary file beside it first): a failure leaves it as it was.
+  if (existing && partial) return done(CopyResult::kFailed);
   if (existing) S().freeBytes += existing->Length();
   WriteFile(*dir, existing, dstPath.parts.back(), *source, wanted);
   return done(partial ? CopyResult::kFailedPartial : CopyResult::kCopied);
@@ -287,11 +298,11 @@ FindState* FindFirst(const char* pattern, FindData* out) {
   // Root directories have no "." and ".." entries.
   if (!dirPath.parts.empty()) {
     for (const char* dots : {".", ".."}) {
-      if (WildMatch(namePart.c_str(), dots)) find->entries.push_back(Entry(dots, true));
+      if (WildMatch(namePart.c_str(), dots)) find->entries.push_back(Entry(dots, plat::kFileAttributeDirectory));
     }
   }
   for (const auto& child : dir->children) {
-    if (WildMatch(namePart.c_str(), child->name.c_str())) find->entries.push_back(Entry(child->name, child->isDir));
+    if (WildMatch(namePart.c_str(), child->name.c_str())) find->entries.push_back(Entry(child->name, Attributes(*child)));
   }
   if (find->entries.empty()) return call.Done(0), nullptr;
   *out = find->entries[0];
@@ -341,10 +352,11 @@ int ReadBytes(FileReader* file, void* buf, int size) {
   if (!buf || size < 0) return static_cast<int>(call.Done(-1));
   uint64_t length = file->node->Length();
   uint64_t count = file->pos < length ? std::min<uint64_t>(static_cast<uint64_t>(size), length - file->pos) : 0;
-  if (hl::Fault* fault = hl::detail::ReadFault(file->subject)) {
+  // A read fault's skip counts reads; its times count the reads that fail.
+  if (hl::Fault* fault = hl::detail::Armed(Op::kReadBytes, file->subject, false)) {
     uint64_t limit = fault->value < 0 ? 0 : static_cast<uint64_t>(fault->value);
     if (file->pos >= limit) {
-      hl::detail::ConsumeReadFault(fault);
+      hl::detail::UseUp(fault);
       return static_cast<int>(call.Done(-1));
     }
     count = std::min(count, limit - file->pos);
@@ -364,6 +376,42 @@ bool GetFileLength(FileReader* file, uint64_t* size) {
   if (Strike(Op::kGetFileLength, file->subject) || !size) return call.Done(0);
   *size = file->node->Length();
   call.SetArg2(Num(*size));
+  return call.Done(1);
+}
+
+FileKind GetFileKind(FileReader* file) {
+  if (!IsOpen(file)) hl::detail::Misuse("GetFileKind on a file that is not open");
+  LoggedCall call(Op::kGetFileKind, file->arg);
+  if (Strike(Op::kGetFileKind, file->subject)) return call.Done(static_cast<int64_t>(FileKind::kUnknown)), FileKind::kUnknown;
+  call.Done(static_cast<int64_t>(file->node->kind));
+  return file->node->kind;
+}
+
+// ---- Full paths ------------------------------------------------------------------------
+
+bool GetFullPath(const char* path, char* out) {
+  std::string arg = Str(path);
+  LoggedCall call(Op::kGetFullPath, arg);
+  if (out) out[0] = '\0';
+  if (Strike(Op::kGetFullPath, arg) || !out || arg.empty()) return call.Done(0);
+  std::string full;
+  if (arg.size() >= 2 && (arg[0] == '\\' || arg[0] == '/') && (arg[1] == '\\' || arg[1] == '/')) {
+    // A network path: folded like any other, but never looked up in the model.
+    full = arg;
+    for (char& c : full) {
+      if (c == '/') c = '\\';
+    }
+  } else {
+    Path resolved = Resolve(arg);
+    if (!resolved.ok) return call.Done(0);
+    full = resolved.Full();
+  }
+  // Like GetFullPathNameA, trailing blanks and dots of the last name go.
+  size_t root = full.size() >= 3 && full[1] == ':' ? 3 : 0;
+  while (full.size() > root && (full.back() == ' ' || full.back() == '.')) full.pop_back();
+  if (full.size() > 259) return call.Done(0);
+  std::memcpy(out, full.c_str(), full.size() + 1);
+  call.SetArg2(full);
   return call.Done(1);
 }
 

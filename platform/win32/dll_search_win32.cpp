@@ -18,6 +18,7 @@
 #include "platform/win32/win32_api.h"
 
 #include "platform/framework.h"
+#include "platform/framework_backend.h"
 
 namespace fw {
 

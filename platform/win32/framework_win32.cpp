@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/framework.h"
+#include "platform/framework_backend.h"
 #include "platform/win32/progress_rate.h"
 
 namespace fw {

@@ -78,6 +78,76 @@ bool FinishCopy(HANDLE in, HANDLE out) {
   return ok;
 }
 
+constexpr size_t kMaxPathChars = MAX_PATH - 1;  // the terminator aside
+
+// The length of path's directory part, its last separator included.
+size_t DirectoryPartLength(const char* path, size_t length) {
+  size_t dir = length;
+  while (dir > 0 && !IsPathSeparator(path[dir - 1])) --dir;
+  return dir;
+}
+
+// Writes the attempt-th temporary name for dst into temp (MAX_PATH bytes);
+// false once there are no more names to try. Every name stands in dst's own
+// directory and is no longer than MAX_PATH allows, so it fits wherever dst
+// fits: "<name>.~inst" first (recognisable should one ever be left behind by
+// a power cut), then "<name>.~in1" to "<name>.~in99". Where dst's name leaves
+// no room for the tag, the end of the name gives way to it; where the
+// directory leaves less room than a tag needs, the names are "~0", "~1",
+// to "~z" or, with room for one character only, "0" to "z". A name may be taken
+// already, even dst itself: the caller creates each exclusively.
+bool TempName(const char* dst, int attempt, char* temp) {
+  const size_t length = std::strlen(dst);
+  const size_t dirLength = DirectoryPartLength(dst, length);
+  if (dirLength >= kMaxPathChars || attempt < 0 || attempt >= 100) return false;
+  const size_t room = kMaxPathChars - dirLength;
+  const size_t nameLength = length - dirLength;
+
+  std::memcpy(temp, dst, dirLength);
+  // Room for the longest tag (".~inst", ".~in99"): the tagged names.
+  if (room >= 6) {
+    char tag[8] = ".~inst";
+    if (attempt > 0) {
+      char* digits = tag + 4;
+      if (attempt >= 10) *digits++ = static_cast<char>('0' + attempt / 10);
+      *digits++ = static_cast<char>('0' + attempt % 10);
+      *digits = '\0';
+    }
+    const size_t tagLength = std::strlen(tag);
+    const size_t kept = nameLength + tagLength <= room ? nameLength : room - tagLength;
+    std::memcpy(temp + dirLength, dst + dirLength, kept);
+    std::memcpy(temp + dirLength + kept, tag, tagLength + 1);
+    return true;
+  }
+  // 36 short names: "~0" to "~z", or "0" to "z" with room for one character.
+  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  if (attempt >= 36) return false;
+  char* out = temp + dirLength;
+  if (room >= 2) *out++ = '~';
+  out[0] = kDigits[attempt];
+  out[1] = '\0';
+  return true;
+}
+
+// A new file under the first free temporary name for dst, created
+// exclusively: no file that stands there already is ever opened, let alone
+// overwritten. INVALID_HANDLE_VALUE when no name could be had; temp then
+// holds no name of ours.
+HANDLE CreateTempBeside(const char* dst, DWORD attrs, char* temp) {
+  for (int attempt = 0; TempName(dst, attempt, temp); ++attempt) {
+    HANDLE out = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attrs, nullptr);
+    if (out != INVALID_HANDLE_VALUE) return out;
+    const DWORD error = GetLastError();
+    // A directory of that name, or a file that is being deleted, answers
+    // "access denied" rather than "exists".
+    const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                       (error == ERROR_ACCESS_DENIED && GetFileAttributesA(temp) != INVALID_FILE_ATTRIBUTES);
+    if (!taken) break;
+  }
+  temp[0] = '\0';
+  return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 // Our own loop instead of CopyFileA: the progress window must keep painting
@@ -90,8 +160,7 @@ bool FinishCopy(HANDLE in, HANDLE out) {
 // that fails part-way (a full disk, a medium error) leaves it as it was. Where
 // no file stands under the name yet, the copy goes there directly, which
 // saves a new name and a rename per file on a fresh installation; a failure
-// there leaves a partial file for the caller to remove (kFailedPartial). So
-// does a destination whose name leaves no room for the temporary suffix.
+// there leaves a partial file for the caller to remove (kFailedPartial).
 //
 // Of the ways to read the source's time and attributes,
 // GetFileInformationByHandle made the loop a third slower than CopyFileA
@@ -106,32 +175,33 @@ CopyResult CopyFileOver(const char* src, const char* dst) {
   if (in == INVALID_HANDLE_VALUE) return CopyResult::kFailed;
   const DWORD attrs = CopiedAttributes(src);
 
-  static const char kSuffix[] = ".~inst";
-  char temp[MAX_PATH];
-  const size_t length = std::strlen(dst);
-  const bool roomForTemp = length + sizeof kSuffix <= sizeof temp;
-
-  HANDLE out = CreateFileA(dst, GENERIC_WRITE, 0, nullptr, roomForTemp ? CREATE_NEW : CREATE_ALWAYS, attrs, nullptr);
+  HANDLE out = CreateFileA(dst, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attrs, nullptr);
   if (out != INVALID_HANDLE_VALUE) {
     bool ok = FinishCopy(in, out);
     CloseHandle(in);
     return ok ? CopyResult::kCopied : CopyResult::kFailedPartial;
   }
   const DWORD error = GetLastError();
-  if (!roomForTemp || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
+  // Only a regular file that may be written is replaced. Windows refuses to
+  // rename over a read-only file; Wine, which keeps the bit as the Unix write
+  // permission, renames over it (as root or not: a rename asks only the
+  // directory). Asked here, both answer alike, before anything is copied.
+  const DWORD existing = GetFileAttributesA(dst);
+  if ((error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) || existing == INVALID_FILE_ATTRIBUTES ||
+      (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
     CloseHandle(in);
     return CopyResult::kFailed;
   }
 
-  std::memcpy(temp, dst, length);
-  std::memcpy(temp + length, kSuffix, sizeof kSuffix);
-  out = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attrs, nullptr);
+  char temp[MAX_PATH];
+  out = CreateTempBeside(dst, attrs, temp);
   // The source stays open until dst is replaced: its sharing mode keeps a
   // dst that is the source itself from being replaced.
   bool ok = out != INVALID_HANDLE_VALUE && FinishCopy(in, out) && MoveFileExA(temp, dst, MOVEFILE_REPLACE_EXISTING);
   CloseHandle(in);
   if (ok) return CopyResult::kCopied;
-  DeleteFileA(temp);
+  // Only a name this call created: with none, temp is empty.
+  if (temp[0]) DeleteFileA(temp);
   return CopyResult::kFailed;
 }
 
@@ -215,6 +285,77 @@ bool GetFileLength(FileReader* file, uint64_t* size) {
 
 void CloseFile(FileReader* file) {
   if (file) CloseHandle(ToHandle(file));
+}
+
+namespace {
+
+// The attributes of an open file. GetFileInformationByHandle costs a
+// millisecond or two per call under Wine (it also asks for the volume's
+// serial number), which a manifest of tens of thousands of entries would pay
+// at every load; GetFileInformationByHandleEx (Vista on) reads the
+// attributes alone. It is looked up at run time: imported, it would keep the
+// installer from starting on older systems.
+bool GetOpenFileAttributes(HANDLE handle, DWORD* attributes) {
+  struct BasicInfo {  // FILE_BASIC_INFO
+    LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+    DWORD fileAttributes;
+  };
+  using InfoExFn = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+  static InfoExFn infoEx = [] {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    return kernel ? reinterpret_cast<InfoExFn>(
+                        reinterpret_cast<void*>(GetProcAddress(kernel, "GetFileInformationByHandleEx")))
+                  : nullptr;
+  }();
+  const int kFileBasicInfo = 0;
+  BasicInfo basic;
+  if (infoEx && infoEx(handle, kFileBasicInfo, &basic, sizeof basic)) {
+    *attributes = basic.fileAttributes;
+    return true;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  *attributes = info.dwFileAttributes;
+  return true;
+}
+
+}  // namespace
+
+// GetFileType tells disks from character devices and pipes by the driver
+// behind the handle; the name says nothing ("NUL.txt" and "COM1.dat" are
+// devices too, "\\.\pipe\x" a pipe). A directory is a disk object as well,
+// and only its attributes set it apart.
+FileKind GetFileKind(FileReader* file) {
+  if (!file) return FileKind::kUnknown;
+  HANDLE handle = ToHandle(file);
+  switch (GetFileType(handle)) {
+    case FILE_TYPE_DISK: {
+      DWORD attributes = 0;
+      if (!GetOpenFileAttributes(handle, &attributes)) return FileKind::kUnknown;
+      return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileKind::kDirectory : FileKind::kDiskFile;
+    }
+    case FILE_TYPE_CHAR:
+      return FileKind::kDevice;
+    case FILE_TYPE_PIPE:
+      return FileKind::kPipe;
+    default:
+      return FileKind::kUnknown;
+  }
+}
+
+// ---- Full paths ------------------------------------------------------------------------
+
+bool GetFullPath(const char* path, char* out) {
+  out[0] = '\0';
+  if (!path || !path[0]) return false;
+  // The result's length without the terminator, or, when it does not fit,
+  // the size it would need with the terminator (so at least MAX_PATH + 1).
+  DWORD length = GetFullPathNameA(path, MAX_PATH, out, nullptr);
+  if (length == 0 || length >= MAX_PATH) {
+    out[0] = '\0';
+    return false;
+  }
+  return true;
 }
 
 // ---- Shell ---------------------------------------------------------------------------

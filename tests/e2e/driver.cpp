@@ -10,6 +10,7 @@
 //         dump                   print both fields, the list, the selection, the focus
 //         set ID TEXT            WM_SETTEXT on control ID (the rest of the line)
 //         click ID               post BM_CLICK to the dialog's control ID
+//         double-click ID        post the mouse messages of a double click to control ID
 //         key ID escape|enter    post the key to control ID (0: the focus window)
 //         close                  post WM_SYSCOMMAND SC_CLOSE to the dialog
 //         box ok|yes|no          wait for the next message box, print it, answer it
@@ -240,6 +241,24 @@ class Driver {
     long long t = NowMs();
     PostMessageA(c, BM_CLICK, 0, 0);
     Emit("click id=%d t=%lld", id, t);
+  }
+
+  // The messages a button gets from a double click of the left mouse
+  // button, at its centre: down, up, double-click (which a push button takes
+  // as a second press) and up. Each release inside the button is a click.
+  void DoubleClick(int id) {
+    NeedDialog();
+    HWND c = GetDlgItem(dialog_, id);
+    if (!c) throw Failure{"no control " + std::to_string(id)};
+    RECT r;
+    GetClientRect(c, &r);
+    LPARAM at = MAKELPARAM((r.right - r.left) / 2, (r.bottom - r.top) / 2);
+    long long t = NowMs();
+    PostMessageA(c, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(c, WM_LBUTTONUP, 0, at);
+    PostMessageA(c, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageA(c, WM_LBUTTONUP, 0, at);
+    Emit("double-click id=%d t=%lld", id, t);
   }
 
   void Key(int id, const std::string& key) {
@@ -732,6 +751,8 @@ void RunStep(Driver& d, const std::string& line) {
     d.Set(id, sp == std::string::npos ? std::string() : rest.substr(sp + 1));
   } else if (cmd == "click") {
     d.Click(atoi(rest.c_str()));
+  } else if (cmd == "double-click") {
+    d.DoubleClick(atoi(rest.c_str()));
   } else if (cmd == "key") {
     size_t sp = rest.find(' ');
     d.Key(atoi(rest.substr(0, sp).c_str()), Trim(rest.substr(sp + 1)));

@@ -12,5 +12,4 @@ target_link_libraries(faults_dll_probe PRIVATE user32)
 
 add_e2e_scenarios(${CMAKE_CURRENT_SOURCE_DIR}/faults_e2e.py 300 "e2e;faults"
                   --planted-dll $<TARGET_FILE:faults_planted_dll>
-                  --dll-probe $<TARGET_FILE:faults_dll_probe>
-                  --objdump ${CMAKE_OBJDUMP})
+                  --dll-probe $<TARGET_FILE:faults_dll_probe>)

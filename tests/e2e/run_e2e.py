@@ -295,9 +295,14 @@ class Medium:
         self.entries = []  # (file name, shortcut name)
         self.directives = []
 
+    def path(self, name):
+        """The Linux path of a name as the manifest spells it ("data\\levels.dat")."""
+        return os.path.join(self.dir, *name.split("\\"))
+
     def add(self, name, shortcut, data=None, source=None, listed=True, present=True):
-        path = os.path.join(self.dir, name)
+        path = self.path(name)
         if present:
+            os.makedirs(os.path.dirname(path), exist_ok=True)
             if source:
                 shutil.copyfile(source, path)
             else:
@@ -310,13 +315,14 @@ class Medium:
     def put(self, name, source):
         shutil.copyfile(source, os.path.join(self.dir, name))
 
-    def write_manifest(self):
+    def write_manifest(self, head=b""):
+        """head: bytes before the count line (a byte-order mark)."""
         lines = [str(len(self.entries))]
         lines += ["%s %s" % e for e in self.entries]
         lines += self.directives
         # CR LF line ends, as a medium prepared on Windows has them.
         with open(os.path.join(self.dir, "setup.inf"), "wb") as f:
-            f.write(("\r\n".join(lines) + "\r\n").encode())
+            f.write(head + ("\r\n".join(lines) + "\r\n").encode())
 
 
 def standard_medium(runner, readme=True, directx=False):
@@ -410,21 +416,26 @@ def lnkinfo(path):
 def expect_installed(runner, medium, install_dir_win, folder):
     """Every listed file copied unchanged; one link per file with the right properties."""
     inst = runner.prefix.linux(install_dir_win)
+    program_folder = os.path.join(runner.programs, *folder.split("\\"))
     for name, shortcut in medium.entries:
-        src = os.path.join(medium.dir, name)
-        dst = os.path.join(inst, name)
+        src = medium.path(name)
+        dst = os.path.join(inst, *name.split("\\"))
         check(os.path.isfile(dst), "%s was not installed" % dst)
         with open(src, "rb") as a, open(dst, "rb") as b:
             check(a.read() == b.read(), "%s differs from the medium's copy" % dst)
-        link = os.path.join(runner.programs, *folder.split("\\"), shortcut + ".lnk")
+        link = os.path.join(program_folder, *(shortcut + ".lnk").split("\\"))
         check(os.path.isfile(link), "no shortcut %s" % link)
         fields, raw = lnkinfo(link)
-        want = {"Local path": install_dir_win + "\\" + name,
+        target = install_dir_win + "\\" + name
+        # The target's own folder: the installation directory, or the
+        # entry's folder under it.
+        want = {"Local path": target,
                 "Description": "Brackenvue",
-                "Working directory": install_dir_win}
+                "Working directory": target.rsplit("\\", 1)[0]}
         for k, v in want.items():
             check(fields.get(k) == v, "shortcut %s: %s is %r, expected %r\n%s" % (link, k, fields.get(k), v, raw))
-    links = sorted(f for f in os.listdir(os.path.join(runner.programs, *folder.split("\\"))))
+    links = sorted(os.path.relpath(os.path.join(d, f), program_folder).replace(os.sep, "\\")
+                   for d, _, files in os.walk(program_folder) for f in files)
     check(links == sorted(s + ".lnk" for _, s in medium.entries), "unexpected files in the program folder: %s" % links)
 
 
@@ -561,6 +572,43 @@ def install_directx_no(r):
     expect_installed(r, m, install_dir, folder)
     check(r.record("directx", wait_for_end=False) is None, "directx.exe was started after No")
     check(r.record("notepad", wait_for_end=False) is None, "Notepad was started without a readme")
+
+
+@scenario
+def install_bom_manifest(r):
+    """A setup.inf saved with a UTF-8 byte-order mark installs like one without."""
+    r.clean_install()
+    m = Medium(r)
+    m.add("brackenvue.exe", "Brackenvue", source=r.args.sample_program)
+    m.add("readme.txt", "Read Me", data=b"Brackenvue release notes.\r\n")
+    m.directives.append(".readme readme.txt")
+    m.write_manifest(head=b"\xef\xbb\xbf")
+    ev = r.drive(m.dir, ["wait-dialog", "click 1006", "box ok", "box ok", "wait-exit"])
+    expect_boxes(ev, [app_box(COMPLETE_TEXT, icon="information"), app_box(README_TEXT)])
+    expect_progress_protocol(ev, len(m.entries))
+    expect_exit(ev)
+    expect_installed(r, m, DEFAULT_DIR, DEFAULT_FOLDER)
+    rec = r.record("notepad")
+    check(rec is not None and rec["cmdline"].endswith(DEFAULT_DIR + "\\readme.txt"),
+          "Notepad was not started on the installed readme: %s" % rec)
+
+
+@scenario
+def install_subfolders(r):
+    """An entry in a folder of the medium goes to that folder under the installation directory; a
+    shortcut name with a folder gets that folder under the program folder."""
+    r.clean_install()
+    m = Medium(r)
+    m.add("brackenvue.exe", "Brackenvue", source=r.args.sample_program)
+    m.add("data\\levels.dat", "Levels", data=bytes(range(256)) * 8)
+    m.add("docs\\en\\manual.txt", "Docs\\Manual", data=b"The manual.\r\n")
+    m.write_manifest()
+    ev = r.drive(m.dir, ["wait-dialog", "click 1006", "box ok", "wait-exit"])
+    expect_boxes(ev, [app_box(COMPLETE_TEXT, icon="information")])
+    expect_progress_protocol(ev, len(m.entries))
+    expect_exit(ev)
+    expect_installed(r, m, DEFAULT_DIR, DEFAULT_FOLDER)
+    check(os.path.isdir(os.path.join(r.programs, DEFAULT_FOLDER, "Docs")), "no Docs folder in the program folder")
 
 
 @scenario

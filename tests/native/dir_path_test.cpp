@@ -29,86 +29,95 @@ struct PrefixCase {
   std::vector<std::string> created;  // directories there afterwards
 };
 
-TEST(CreateDirectoryPathTest, TestsAndCreatesPrefixesOutermostFirst) {
-  const PrefixCase cases[] = {
-      {"nothing there",
-       {},
-       "C:\\Program Files\\Brackenvue",
-       {"attr C:\\Program Files", "mkdir C:\\Program Files", "attr C:\\Program Files\\Brackenvue",
-        "mkdir C:\\Program Files\\Brackenvue"},
-       0,
-       {"C:\\Program Files\\Brackenvue"}},
-      {"parent there",
-       {"C:\\Program Files"},
-       "C:\\Program Files\\Brackenvue",
-       {"attr C:\\Program Files", "attr C:\\Program Files\\Brackenvue", "mkdir C:\\Program Files\\Brackenvue"},
-       0,
-       {"C:\\Program Files\\Brackenvue"}},
-      {"all there",
-       {"C:\\Program Files\\Brackenvue"},
-       "C:\\Program Files\\Brackenvue",
-       {"attr C:\\Program Files", "attr C:\\Program Files\\Brackenvue"},
-       0,
-       {"C:\\Program Files\\Brackenvue"}},
-      {"doubled and trailing backslashes",
-       {},
-       "C:\\A\\\\B\\",
-       {"attr C:\\A", "mkdir C:\\A", "attr C:\\A\\B", "mkdir C:\\A\\B"},
-       0,
-       {"C:\\A\\B"}},
-      {"rooted on the current drive",
-       {},
-       "\\A\\B",
-       {"attr \\A", "mkdir \\A", "attr \\A\\B", "mkdir \\A\\B"},
-       0,
-       {"C:\\A\\B"}},
-      {"relative to the current directory",
-       {},
-       "A\\B",
-       {"attr A", "mkdir A", "attr A\\B", "mkdir A\\B"},
-       0,
-       {"C:\\MEDIA\\A\\B"}},
-      {"single component", {}, "A", {"attr A", "mkdir A"}, 0, {"C:\\MEDIA\\A"}},
-      {"two leading backslashes keep one",
-       {},
-       "\\\\Srv\\Share",
-       {"attr \\Srv", "mkdir \\Srv", "attr \\Srv\\Share", "mkdir \\Srv\\Share"},
-       0,
-       {"C:\\Srv\\Share"}},
-      {"drive in the middle is neither tested nor created",
-       {},
-       "A\\X:Y\\B",
-       {"attr A", "mkdir A", "attr A\\X:Y\\B", "mkdir A\\X:Y\\B"},
-       -1,
-       {"C:\\MEDIA\\A"}},
-      {"drive root", {}, "C:\\", {}, 0, {}},
-      {"drive only", {}, "C:", {}, 0, {}},
-      {"forward slashes after a drive letter", {}, "C:/A/B", {}, 0, {}},
-      {"missing drive", {}, "Q:\\A\\B", {"attr Q:\\A", "mkdir Q:\\A"}, -1, {}},
-      {"empty path", {}, "", {"attr ", "mkdir "}, -1, {}},
-      {"single backslash is the root", {}, "\\", {"attr \\"}, 0, {}},
-  };
-  for (const PrefixCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    hl::Reset();
-    for (const std::string& dir : c.existing) hl::AddDir(dir);
-    hl::ClearCalls();
-    EXPECT_EQ(CreateDirectoryPath(c.path.c_str()), c.result);
-    EXPECT_EQ(FileSystemCalls(), c.calls) << hl::DumpCalls();
-    for (const std::string& dir : c.created) EXPECT_TRUE(hl::IsDir(dir)) << dir;
-  }
+class CreateDirectoryPathTest : public ::testing::Test {};
+
+const PrefixCase kTestsAndCreatesPrefixesOutermostFirstCases[] = {
+    {"nothing there",
+     {},
+     "C:\\Program Files\\Brackenvue",
+     {"attr C:\\Program Files", "mkdir C:\\Program Files", "attr C:\\Program Files\\Brackenvue",
+      "mkdir C:\\Program Files\\Brackenvue"},
+     0,
+     {"C:\\Program Files\\Brackenvue"}},
+    {"parent there",
+     {"C:\\Program Files"},
+     "C:\\Program Files\\Brackenvue",
+     {"attr C:\\Program Files", "attr C:\\Program Files\\Brackenvue", "mkdir C:\\Program Files\\Brackenvue"},
+     0,
+     {"C:\\Program Files\\Brackenvue"}},
+    {"all there",
+     {"C:\\Program Files\\Brackenvue"},
+     "C:\\Program Files\\Brackenvue",
+     {"attr C:\\Program Files", "attr C:\\Program Files\\Brackenvue"},
+     0,
+     {"C:\\Program Files\\Brackenvue"}},
+    {"doubled and trailing backslashes",
+     {},
+     "C:\\A\\\\B\\",
+     {"attr C:\\A", "mkdir C:\\A", "attr C:\\A\\B", "mkdir C:\\A\\B"},
+     0,
+     {"C:\\A\\B"}},
+    {"rooted on the current drive",
+     {},
+     "\\A\\B",
+     {"attr \\A", "mkdir \\A", "attr \\A\\B", "mkdir \\A\\B"},
+     0,
+     {"C:\\A\\B"}},
+    {"relative to the current directory",
+     {},
+     "A\\B",
+     {"attr A", "mkdir A", "attr A\\B", "mkdir A\\B"},
+     0,
+     {"C:\\MEDIA\\A\\B"}},
+    {"single component", {}, "A", {"attr A", "mkdir A"}, 0, {"C:\\MEDIA\\A"}},
+    {"a network root alone is neither tested nor created", {}, "\\\\Srv\\Share", {}, 0, {}},
+    {"a network root with its backslash", {}, "\\\\Srv\\Share\\", {}, 0, {}},
+    {"drive in the middle is neither tested nor created",
+     {},
+     "A\\X:Y\\B",
+     {"attr A", "mkdir A", "attr A\\X:Y\\B", "mkdir A\\X:Y\\B"},
+     -1,
+     {"C:\\MEDIA\\A"}},
+    {"drive root", {}, "C:\\", {}, 0, {}},
+    {"drive only", {}, "C:", {}, 0, {}},
+    {"forward slashes after a drive letter", {}, "C:/A/B", {}, 0, {}},
+    {"missing drive", {}, "Q:\\A\\B", {"attr Q:\\A", "mkdir Q:\\A"}, -1, {}},
+    {"empty path", {}, "", {"attr ", "mkdir "}, -1, {}},
+    {"single backslash is the root", {}, "\\", {"attr \\"}, 0, {}},
+};
+class TestsAndCreatesPrefixesOutermostFirstTest : public CreateDirectoryPathTest, public ::testing::WithParamInterface<PrefixCase> {};
+
+TEST_P(TestsAndCreatesPrefixesOutermostFirstTest, Case) {
+  const PrefixCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  for (const std::string& dir : c.existing) hl::AddDir(dir);
+  hl::ClearCalls();
+  EXPECT_EQ(CreateDirectoryPath(c.path.c_str()), c.result);
+  EXPECT_EQ(FileSystemCalls(), c.calls) << hl::DumpCalls();
+  for (const std::string& dir : c.created) EXPECT_TRUE(hl::IsDir(dir)) << dir;
+}
+INSTANTIATE_TEST_SUITE_P(CreateDirectoryPath, TestsAndCreatesPrefixesOutermostFirstTest, ::testing::ValuesIn(kTestsAndCreatesPrefixesOutermostFirstCases));
+
+TEST(CreateDirectoryPathTest, NetworkPathsCreateOnlyBelowTheShare) {
+  // The model has no network, so the first folder below the share cannot be
+  // made; what matters is that nothing is tried at the share or above it, and
+  // nothing lands on the current drive.
+  hl::ClearCalls();
+  EXPECT_EQ(CreateDirectoryPath("\\\\Srv\\Share\\Games\\Bv"), -1);
+  EXPECT_EQ(FileSystemCalls(), (std::vector<std::string>{"attr \\\\Srv\\Share\\Games", "mkdir \\\\Srv\\Share\\Games"}));
+  EXPECT_FALSE(hl::Exists("C:\\Srv"));
 }
 
-TEST(CreateDirectoryPathTest, FileInTheWayStopsAtOnce) {
-  // Intermediate: C:\A is a file, so C:\A\B is never tried.
+TEST(CreateDirectoryPathTest, FileInTheWayOfAFolderStopsAtOnce) {
+  // C:\A is a file, so C:\A\B is never tried.
   hl::AddFile("C:\\A", "data");
   hl::ClearCalls();
   EXPECT_EQ(CreateDirectoryPath("C:\\A\\B\\C"), -1);
   EXPECT_EQ(FileSystemCalls(), std::vector<std::string>{"attr C:\\A"});
   EXPECT_EQ(hl::ReadContent("C:\\A"), "data");
+}
 
-  // Last: the file stays as it was.
-  hl::Reset();
+TEST(CreateDirectoryPathTest, FileWhereTheLastFolderGoesStaysAsItWas) {
   hl::AddFile("C:\\D\\E", "data");
   hl::ClearCalls();
   EXPECT_EQ(CreateDirectoryPath("C:\\D\\E"), -1);

@@ -12,6 +12,7 @@
 
 #include "app/install_app.h"
 #include "engine/install_state.h"
+#include "platform/framework_backend.h"
 #include "platform/headless/headless.h"
 #include "ui/install_dlg.h"
 
@@ -48,18 +49,10 @@ using Boxes = std::vector<Box>;
 Box ErrorBox(const std::string& text) { return {false, "Error", text, 0x10u}; }
 Box AppBox(const std::string& text, unsigned type) { return {true, "INSTALL", text, type}; }
 
+// The record lives for the process in the product; every test here is a
+// fresh process run (FreshStart, in the test main).
 class InstallDlgTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    // The record lives for the process in the product; every test here is a
-    // fresh process run.
-    std::free(g_installState.entries);
-    std::memset(&g_installState, 0, sizeof g_installState);
-  }
-  void TearDown() override {
-    std::free(g_installState.entries);
-    std::memset(&g_installState, 0, sizeof g_installState);
-  }
 
   // A medium in C:\MEDIA (the current directory): setup.inf and its files.
   static void Medium(const std::string& manifest, const std::vector<std::string>& files) {
@@ -102,13 +95,23 @@ TEST_F(InstallDlgTest, StartUpListsProgramsSubFoldersAndPresetsTheFields) {
     hl::AddDir(std::string(kPrograms) + "\\" + name);
   }
   hl::AddFile(std::string(kPrograms) + "\\Notepad.lnk", "link");
+  // Start-menu folders customised with a desktop.ini carry the read-only or
+  // system bit, some are hidden: each is still a folder to offer. The
+  // desktop.ini itself is a hidden system file, not a folder.
+  hl::AddDir(std::string(kPrograms) + "\\Accessories");
+  hl::SetAttributes(std::string(kPrograms) + "\\Accessories", 0x1 | 0x4);
+  hl::AddDir(std::string(kPrograms) + "\\Tools");
+  hl::SetAttributes(std::string(kPrograms) + "\\Tools", 0x2);
+  hl::AddFile(std::string(kPrograms) + "\\desktop.ini", "[.ShellClassInfo]");
+  hl::SetAttributes(std::string(kPrograms) + "\\desktop.ini", 0x2 | 0x4);
   std::vector<std::string> before = hl::ListAll();
 
   bool stepRan = false;
   hl::QueueModalStep([&](CDialog& d) {
     stepRan = true;
     hl::Window* combo = hl::Child(Dialog(), 1001);
-    EXPECT_EQ(combo->items, (std::vector<std::string>{"Alpha", "beta", "Brackenvue", "Startup", "zeta"}));
+    EXPECT_EQ(combo->items,
+              (std::vector<std::string>{"Accessories", "Alpha", "beta", "Brackenvue", "Startup", "Tools", "zeta"}));
     EXPECT_EQ(combo->text, "Brackenvue");
     EXPECT_EQ(combo->selected, -1) << "the default text must not select the list item";
     EXPECT_EQ(hl::TextOf(d, 1000), kDefaultDir);
@@ -154,40 +157,42 @@ struct UnlistableCase {
   std::function<void()> arrange;
 };
 
-TEST_F(InstallDlgTest, UnlistableProgramsFolderEndsBeforeTheDialogIsShown) {
-  const std::string longPrograms = "C:\\" + std::string(253, 'p');  // 256 characters: no room for "\*.*"
-  const UnlistableCase cases[] = {
-      {"missing folder", [] { hl::SetProgramsFolder("C:\\Users\\user\\Gone\\Programs"); }},
-      {"shell gives no path", [] { hl::SetProgramsFolder(""); }},
-      {"listing fails", [] { hl::InjectFault(hl::Fault{hl::Op::kFindFirst, ""}); }},
-      {"path too long for the pattern",
-       [&] {
-         hl::AddDir(longPrograms);
-         hl::SetProgramsFolder(longPrograms);
-       }},
-  };
-  for (const UnlistableCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    hl::Reset();
-    c.arrange();
-    std::vector<std::string> before = hl::ListAll();
-    bool stepRan = false;
-    hl::QueueModalStep([&](CDialog&) { stepRan = true; });
+const std::string kLongPrograms = "C:\\" + std::string(253, 'p');  // 256 characters: no room for "\*.*"
 
-    Run();
+const UnlistableCase kUnlistableProgramsFolderEndsBeforeTheDialogIsShownCases[] = {
+    {"missing folder", [] { hl::SetProgramsFolder("C:\\Users\\user\\Gone\\Programs"); }},
+    {"shell gives no path", [] { hl::SetProgramsFolder(""); }},
+    {"listing fails", [] { hl::InjectFault(hl::Fault{hl::Op::kFindFirst, ""}); }},
+    {"path too long for the pattern",
+     [] {
+       hl::AddDir(kLongPrograms);
+       hl::SetProgramsFolder(kLongPrograms);
+     }},
+};
+class UnlistableProgramsFolderEndsBeforeTheDialogIsShownTest : public InstallDlgTest, public ::testing::WithParamInterface<UnlistableCase> {};
 
-    EXPECT_FALSE(stepRan) << "the dialog must never run its loop";
-    EXPECT_EQ(Shown(), (Boxes{ErrorBox("I couldn't read the Programs Directory.")}));
-    hl::Window* dialog = Dialog();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(dialog->visible);
-    EXPECT_TRUE(hl::CallsOf(hl::Op::kShowWindow).empty()) << hl::DumpCalls();
-    EXPECT_TRUE(dialog->ended);
-    EXPECT_EQ(dialog->endResult, 2);
-    EXPECT_EQ(hl::ListAll(), before);
-    EXPECT_EQ(hl::OpenFindCount(), 0);
-  }
+TEST_P(UnlistableProgramsFolderEndsBeforeTheDialogIsShownTest, Case) {
+  const UnlistableCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  c.arrange();
+  std::vector<std::string> before = hl::ListAll();
+  bool stepRan = false;
+  hl::QueueModalStep([&](CDialog&) { stepRan = true; });
+
+  Run();
+
+  EXPECT_FALSE(stepRan) << "the dialog must never run its loop";
+  EXPECT_EQ(Shown(), (Boxes{ErrorBox("I couldn't read the Programs Directory.")}));
+  hl::Window* dialog = Dialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(dialog->visible);
+  EXPECT_TRUE(hl::CallsOf(hl::Op::kShowWindow).empty()) << hl::DumpCalls();
+  EXPECT_TRUE(dialog->ended);
+  EXPECT_EQ(dialog->endResult, 2);
+  EXPECT_EQ(hl::ListAll(), before);
+  EXPECT_EQ(hl::OpenFindCount(), 0);
 }
+INSTANTIATE_TEST_SUITE_P(InstallDlg, UnlistableProgramsFolderEndsBeforeTheDialogIsShownTest, ::testing::ValuesIn(kUnlistableProgramsFolderEndsBeforeTheDialogIsShownCases));
 
 TEST_F(InstallDlgTest, CancelEndsAtOnceWritingNothing) {
   // Exit Installation, ESC and the close box all arrive as IDCANCEL.
@@ -222,9 +227,9 @@ TEST_F(InstallDlgTest, PathsTakenFromTheFields) {
   const Row rows[] = {
       {"C:\\Games\\", "Brackenvue", "C:\\Games", programs + "\\Brackenvue"},
       {"C:\\", "", "C:", programs},
-      {"C:\\Games\\\\", "Games\\Brackenvue", "C:\\Games\\", programs + "\\Games\\Brackenvue"},
+      {"C:\\Games\\\\", "Games\\Brackenvue", "C:\\Games", programs + "\\Games\\Brackenvue"},
       {"", "Games\\", "", programs + "\\Games"},
-      {longDir, "\\", longDir.substr(0, 259), programs + "\\"},
+      {longDir, "\\", longDir.substr(0, 259), programs},
       {"C:\\Games", longFolder, "C:\\Games", (programs + "\\" + longFolder).substr(0, 259)},
   };
 
@@ -352,135 +357,136 @@ struct CompletionCase {
   std::vector<hl::StartedProgram> started;
 };
 
-TEST_F(InstallDlgTest, CompletionActions) {
-  const hl::StartedProgram notepad{"C:\\WINDOWS\\notepad.exe",
-                                   "C:\\WINDOWS\\notepad.exe C:\\Program Files\\Brackenvue\\readme.txt", false};
-  const hl::StartedProgram directx{".\\directx.exe", "directx.exe", true};
-  const CompletionCase cases[] = {
-      {"readme without DirectX", ".readme readme.txt\n", false, 0, {kCompleted, kReadmeNotice}, {notepad}},
-      {"readme and DirectX: no readme", ".readme readme.txt\n.directx\n", true, fw::kIdNo,
-       {kCompleted, kDirectXQuestion}, {}},
-      {"neither", "", true, 0, {kCompleted}, {}},
-      {"DirectX answered Yes", ".directx\n", true, fw::kIdYes, {kCompleted, kDirectXQuestion}, {directx}},
-      {"DirectX answered No", ".directx\n", true, fw::kIdNo, {kCompleted, kDirectXQuestion}, {}},
-      {"DirectX Yes without directx.exe", ".directx\n", false, fw::kIdYes, {kCompleted, kDirectXQuestion}, {}},
-  };
-  for (const CompletionCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    hl::Reset();
-    SetUp();
-    std::vector<std::string> files = {"app.exe", "readme.txt"};
-    if (c.directxOnMedium) files.push_back("directx.exe");
-    Medium(std::string("2\napp.exe Brackenvue\nreadme.txt Read Me\n") + c.directives, files);
-    hl::QueueMessageBoxAnswer(fw::kIdOk);  // completion
-    hl::QueueMessageBoxAnswer(c.answer ? c.answer : fw::kIdOk);
+const hl::StartedProgram kNotepad{"C:\\WINDOWS\\notepad.exe",
+                                  "C:\\WINDOWS\\notepad.exe C:\\Program Files\\Brackenvue\\readme.txt", false};
+const hl::StartedProgram kDirectX{".\\directx.exe", "directx.exe", true};
 
-    // The progress window is gone before the first box.
-    bool progressGoneAtFirstBox = false;
-    hl::SetMessageBoxHook([&](const hl::MessageBoxRecord&) {
-      if (hl::MessageBoxes().size() == 1) {
-        hl::Window* progress = hl::LastDialog(129);
-        progressGoneAtFirstBox = progress && progress->destroyed;
-      }
-    });
-    QueueInstallPress();
-    Run();
+const CompletionCase kCompletionActionsCases[] = {
+    {"readme without DirectX", ".readme readme.txt\n", false, 0, {kCompleted, kReadmeNotice}, {kNotepad}},
+    {"readme and DirectX: no readme", ".readme readme.txt\n.directx\n", true, fw::kIdNo,
+     {kCompleted, kDirectXQuestion}, {}},
+    {"neither", "", true, 0, {kCompleted}, {}},
+    {"DirectX answered Yes", ".directx\n", true, fw::kIdYes, {kCompleted, kDirectXQuestion}, {kDirectX}},
+    {"DirectX answered No", ".directx\n", true, fw::kIdNo, {kCompleted, kDirectXQuestion}, {}},
+    {"DirectX Yes without directx.exe", ".directx\n", false, fw::kIdYes, {kCompleted, kDirectXQuestion}, {}},
+};
+class CompletionActionsTest : public InstallDlgTest, public ::testing::WithParamInterface<CompletionCase> {};
 
-    std::vector<std::string> texts;
-    for (const Box& box : Shown()) {
-      EXPECT_TRUE(box.owned);
-      EXPECT_EQ(box.caption, "INSTALL");
-      texts.push_back(box.text);
-    }
-    EXPECT_EQ(texts, c.texts);
-    ASSERT_FALSE(hl::MessageBoxes().empty());
-    EXPECT_EQ(hl::MessageBoxes()[0].type, 0x40u);
-    for (size_t i = 1; i < hl::MessageBoxes().size(); ++i) {
-      EXPECT_EQ(hl::MessageBoxes()[i].type, texts[i] == kDirectXQuestion ? 0x4u : 0x0u);
-    }
-    EXPECT_TRUE(progressGoneAtFirstBox);
+TEST_P(CompletionActionsTest, Case) {
+  const CompletionCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  std::vector<std::string> files = {"app.exe", "readme.txt"};
+  if (c.directxOnMedium) files.push_back("directx.exe");
+  Medium(std::string("2\napp.exe Brackenvue\nreadme.txt Read Me\n") + c.directives, files);
+  hl::QueueMessageBoxAnswer(fw::kIdOk);  // completion
+  hl::QueueMessageBoxAnswer(c.answer ? c.answer : fw::kIdOk);
 
-    const auto& started = hl::StartedPrograms();
-    ASSERT_EQ(started.size(), c.started.size());
-    for (size_t i = 0; i < started.size(); ++i) {
-      EXPECT_EQ(started[i].program, c.started[i].program);
-      EXPECT_EQ(started[i].commandLine, c.started[i].commandLine);
-      EXPECT_EQ(started[i].waited, c.started[i].waited);
+  // The progress window is gone before the first box.
+  bool progressGoneAtFirstBox = false;
+  hl::SetMessageBoxHook([&](const hl::MessageBoxRecord&) {
+    if (hl::MessageBoxes().size() == 1) {
+      hl::Window* progress = hl::LastDialog(129);
+      progressGoneAtFirstBox = progress && progress->destroyed;
     }
-    EXPECT_TRUE(Dialog()->ended);
-    EXPECT_EQ(Dialog()->endResult, 0);
-    EXPECT_TRUE(hl::IsFile(std::string(kDefaultDir) + "\\app.exe"));
+  });
+  QueueInstallPress();
+  Run();
+
+  std::vector<std::string> texts;
+  for (const Box& box : Shown()) {
+    EXPECT_TRUE(box.owned);
+    EXPECT_EQ(box.caption, "INSTALL");
+    texts.push_back(box.text);
   }
-}
-
-TEST_F(InstallDlgTest, DialogIsActivatedAfterEverySuccessBeforeTheDirectXQuestion) {
-  for (const char* directives : {"", ".readme readme.txt\n", ".directx\n"}) {
-    SCOPED_TRACE(directives);
-    hl::Reset();
-    SetUp();
-    Medium(std::string("1\nreadme.txt Read Me\n") + directives, {"readme.txt"});
-    QueueInstallPress();
-    Run();
-
-    // In the log: the completion box, (readme notice, Notepad), activation of
-    // the dialog, (the DirectX question), and nothing is activated before
-    // the completion box.
-    std::vector<std::string> sequence;
-    for (const hl::Call& c : hl::Calls()) {
-      if (c.op == hl::Op::kMessageBox) sequence.push_back("box");
-      if (c.op == hl::Op::kActivate && c.arg1 == "dlg102") sequence.push_back("activate");
-      if (c.op == hl::Op::kStartProgram) sequence.push_back("start");
-    }
-    std::vector<std::string> expected = {"box"};
-    if (std::strstr(directives, "readme")) expected.insert(expected.end(), {"box", "start"});
-    expected.push_back("activate");
-    // Yes is the unscripted answer; the start is tried even though the
-    // medium has no directx.exe.
-    if (std::strstr(directives, "directx")) expected.insert(expected.end(), {"box", "start"});
-    EXPECT_EQ(sequence, expected) << hl::DumpCalls();
+  EXPECT_EQ(texts, c.texts);
+  ASSERT_FALSE(hl::MessageBoxes().empty());
+  EXPECT_EQ(hl::MessageBoxes()[0].type, 0x40u);
+  for (size_t i = 1; i < hl::MessageBoxes().size(); ++i) {
+    EXPECT_EQ(hl::MessageBoxes()[i].type, texts[i] == kDirectXQuestion ? 0x4u : 0x0u);
   }
-}
+  EXPECT_TRUE(progressGoneAtFirstBox);
 
-TEST_F(InstallDlgTest, NotepadIsNeverStartedOnACutPath) {
-  // A readme name that is not one of the copied files can make the readme
-  // path longer than 259 characters; so can a long Windows directory.
-  const std::string longDir = "C:\\" + std::string(197, 'd');  // 200 characters
-  const std::string longReadme(100, 'r');
-  struct Case {
-    const char* name;
-    std::string installDir, readme, windowsDir;
-    bool started;
-  };
-  const Case cases[] = {
-      {"fits", longDir, std::string(58, 'r'), "C:\\WINDOWS", true},  // exactly 259
-      {"readme path too long", longDir, longReadme, "C:\\WINDOWS", false},
-      {"Windows directory unknown", kDefaultDir, "readme.txt", "", false},
-      {"Notepad path too long", kDefaultDir, "readme.txt", "C:\\" + std::string(245, 'w'), false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    hl::Reset();
-    SetUp();
-    if (!c.windowsDir.empty()) hl::AddDir(c.windowsDir);
-    hl::SetWindowsDir(c.windowsDir);
-    Medium("1\napp.exe App\n.readme " + c.readme + "\n", {"app.exe"});
-    hl::QueueModalStep([&](CDialog& d) {
-      hl::Type(d, 1000, c.installDir);
-      hl::Click(d, 1006);
-    });
-    Run();
-
-    ASSERT_EQ(hl::MessageBoxes().size(), 2u) << hl::DumpCalls();
-    EXPECT_EQ(hl::MessageBoxes()[1].text, kReadmeNotice);
-    EXPECT_EQ(hl::CallsOf(hl::Op::kStartProgram).size(), c.started ? 1u : 0u);
-    if (c.started) {
-      ASSERT_EQ(hl::StartedPrograms().size(), 1u);
-      EXPECT_EQ(hl::StartedPrograms()[0].commandLine,
-                c.windowsDir + "\\notepad.exe " + c.installDir + "\\" + c.readme);
-    }
-    EXPECT_EQ(Dialog()->endResult, 0);
+  const auto& started = hl::StartedPrograms();
+  ASSERT_EQ(started.size(), c.started.size());
+  for (size_t i = 0; i < started.size(); ++i) {
+    EXPECT_EQ(started[i].program, c.started[i].program);
+    EXPECT_EQ(started[i].commandLine, c.started[i].commandLine);
+    EXPECT_EQ(started[i].waited, c.started[i].waited);
   }
+  EXPECT_TRUE(Dialog()->ended);
+  EXPECT_EQ(Dialog()->endResult, 0);
+  EXPECT_TRUE(hl::IsFile(std::string(kDefaultDir) + "\\app.exe"));
 }
+INSTANTIATE_TEST_SUITE_P(InstallDlg, CompletionActionsTest, ::testing::ValuesIn(kCompletionActionsCases));
+
+// The parameter: the manifest's directives.
+class ActivationTest : public InstallDlgTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ActivationTest, DialogIsActivatedAfterEverySuccessBeforeTheDirectXQuestion) {
+  const char* directives = GetParam();
+  Medium(std::string("1\nreadme.txt Read Me\n") + directives, {"readme.txt"});
+  QueueInstallPress();
+  Run();
+
+  // In the log: the completion box, (readme notice, Notepad), activation of
+  // the dialog, (the DirectX question), and nothing is activated before
+  // the completion box.
+  std::vector<std::string> sequence;
+  for (const hl::Call& c : hl::Calls()) {
+    if (c.op == hl::Op::kMessageBox) sequence.push_back("box");
+    if (c.op == hl::Op::kActivate && c.arg1 == "dlg102") sequence.push_back("activate");
+    if (c.op == hl::Op::kStartProgram) sequence.push_back("start");
+  }
+  std::vector<std::string> expected = {"box"};
+  if (std::strstr(directives, "readme")) expected.insert(expected.end(), {"box", "start"});
+  expected.push_back("activate");
+  // Yes is the unscripted answer; the start is tried even though the
+  // medium has no directx.exe.
+  if (std::strstr(directives, "directx")) expected.insert(expected.end(), {"box", "start"});
+  EXPECT_EQ(sequence, expected) << hl::DumpCalls();
+}
+INSTANTIATE_TEST_SUITE_P(InstallDlg, ActivationTest, ::testing::Values("", ".readme readme.txt\n", ".directx\n"));
+
+// A readme name that is not one of the copied files can make the readme path
+// longer than 259 characters; so can a long Windows directory.
+const std::string kLongDir = "C:\\" + std::string(197, 'd');  // 200 characters
+
+struct NotepadIsNeverStartedOnACutPathCase {
+  const char* name;
+  std::string installDir, readme, windowsDir;
+  bool started;
+};
+const NotepadIsNeverStartedOnACutPathCase kNotepadIsNeverStartedOnACutPathCases[] = {
+    {"fits", kLongDir, std::string(58, 'r'), "C:\\WINDOWS", true},  // exactly 259
+    {"readme path too long", kLongDir, std::string(100, 'r'), "C:\\WINDOWS", false},
+    {"Windows directory unknown", kDefaultDir, "readme.txt", "", false},
+    {"Notepad path too long", kDefaultDir, "readme.txt", "C:\\" + std::string(245, 'w'), false},
+};
+class NotepadIsNeverStartedOnACutPathTest : public InstallDlgTest, public ::testing::WithParamInterface<NotepadIsNeverStartedOnACutPathCase> {};
+
+TEST_P(NotepadIsNeverStartedOnACutPathTest, Case) {
+  const NotepadIsNeverStartedOnACutPathCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  if (!c.windowsDir.empty()) hl::AddDir(c.windowsDir);
+  hl::SetWindowsDir(c.windowsDir);
+  Medium("1\napp.exe App\n.readme " + c.readme + "\n", {"app.exe"});
+  hl::QueueModalStep([&](CDialog& d) {
+    hl::Type(d, 1000, c.installDir);
+    hl::Click(d, 1006);
+  });
+  Run();
+
+  ASSERT_EQ(hl::MessageBoxes().size(), 2u) << hl::DumpCalls();
+  EXPECT_EQ(hl::MessageBoxes()[1].text, kReadmeNotice);
+  EXPECT_EQ(hl::CallsOf(hl::Op::kStartProgram).size(), c.started ? 1u : 0u);
+  if (c.started) {
+    ASSERT_EQ(hl::StartedPrograms().size(), 1u);
+    EXPECT_EQ(hl::StartedPrograms()[0].commandLine,
+              c.windowsDir + "\\notepad.exe " + c.installDir + "\\" + c.readme);
+  }
+  EXPECT_EQ(Dialog()->endResult, 0);
+}
+INSTANTIATE_TEST_SUITE_P(InstallDlg, NotepadIsNeverStartedOnACutPathTest, ::testing::ValuesIn(kNotepadIsNeverStartedOnACutPathCases));
 
 TEST_F(InstallDlgTest, OutOfMemoryInTheHandlerIsReportedAndTheDialogStays) {
   Medium("1\nreadme.txt Read Me\n.readme readme.txt\n", {"readme.txt"});
@@ -546,5 +552,119 @@ TEST_F(InstallDlgTest, MinimisedDialogPaintsItsIconCentred) {
   EXPECT_EQ(drawnAt, std::to_string((width - 32 + 1) / 2) + " " + std::to_string((height - 32 + 1) / 2));
   EXPECT_EQ(drawn, "icon128");
 }
+
+}  // namespace
+
+// ---- The Install command: what the user types, and what it must not do twice ----------
+
+namespace {
+
+struct FieldRow {
+  std::string dirField, folderField, installDir, programFolder;
+  std::string box;  // "" : the run completes
+};
+const std::string kProgramsPath = kPrograms;
+const FieldRow kFieldRows[] = {
+    // Windows drops a trailing blank of a name it makes, and the copy into
+    // "Bv \" would then fail with a blank nobody can see.
+    {"C:\\Games\\Bv ", "My Game ", "C:\\Games\\Bv", kProgramsPath + "\\My Game", ""},
+    {"C:\\Games\\Bv2\\ ", "Games/Bv", "C:\\Games\\Bv2", kProgramsPath + "\\Games\\Bv", ""},
+    {"C:\\Games\\Bv3", "..\\Startup", "C:\\Games\\Bv3", "", "I couldn't create the shortcut folder."},
+    {"C:\\Games\\Bv4", "C:\\Evil", "C:\\Games\\Bv4", "", "I couldn't create the shortcut folder."},
+    {"C:\\Games\\Bv5", "\\\\server\\share", "C:\\Games\\Bv5", "", "I couldn't create the shortcut folder."},
+    {"C:\\Games\\Bv6", "NUL", "C:\\Games\\Bv6", "", "I couldn't create the shortcut folder."},
+};
+class FieldTextTest : public InstallDlgTest, public ::testing::WithParamInterface<FieldRow> {};
+
+TEST_P(FieldTextTest, IsTidiedAndTheFolderMustStayInsidePrograms) {
+  const FieldRow& row = GetParam();
+  Medium("1\napp.exe Application\n", {"app.exe"});
+  std::string installDir, programFolder;
+  hl::QueueModalStep([&](CDialog& d) {
+    hl::Type(d, 1000, row.dirField);
+    hl::Type(d, 1001, row.folderField);
+    hl::Click(d, 1006);
+    installDir = g_installState.installDir;
+    programFolder = g_installState.programFolder;
+    if (!Dialog()->ended) hl::Click(d, 2);
+  });
+  Run();
+  EXPECT_EQ(installDir, row.installDir);
+  EXPECT_EQ(programFolder, row.programFolder);
+  if (row.box.empty()) {
+    EXPECT_EQ(Shown(), (Boxes{AppBox(kCompleted, 0x40)}));
+    EXPECT_TRUE(hl::ReadLink(row.programFolder + "\\Application.lnk"));
+  } else {
+    EXPECT_EQ(Shown(), (Boxes{ErrorBox(row.box)}));
+    EXPECT_FALSE(hl::Exists(row.installDir));  // made by the run, taken away again
+  }
+}
+INSTANTIATE_TEST_SUITE_P(InstallDlg, FieldTextTest, ::testing::ValuesIn(kFieldRows));
+
+TEST_F(InstallDlgTest, ProgramsFolderTheShellCannotNameAtInstallStopsTheRun) {
+  // Named at start-up, not when Install is pressed: the folder text alone
+  // would land at the root of the current drive.
+  Medium("1\napp.exe Application\n", {"app.exe"});
+  hl::QueueModalStep([](CDialog& d) {
+    hl::SetProgramsFolder("");
+    hl::Click(d, 1006);
+  });
+  hl::QueueModalStep([](CDialog& d) { hl::Click(d, 2); });
+  Run();
+  EXPECT_EQ(Shown(), (Boxes{ErrorBox("I couldn't create the shortcut folder.")}));
+  EXPECT_FALSE(hl::Exists("C:\\Brackenvue"));
+  EXPECT_FALSE(hl::Exists(kDefaultDir));
+}
+
+TEST_F(InstallDlgTest, FailedShortcutIsShownBeforeTheCompletionBox) {
+  Medium("2\napp.exe Application\nnotes.txt Notes\n.readme notes.txt\n", {"app.exe", "notes.txt"});
+  hl::InjectFault({hl::Op::kPersistFileSave, "", 1});
+  QueueInstallPress();
+  Run();
+  EXPECT_EQ(Shown(),
+            (Boxes{ErrorBox(std::string("I couldn't create the link:\n") + kPrograms + "\\Brackenvue\\Notes.lnk"),
+                   AppBox(kCompleted, 0x40), AppBox(kReadmeNotice, 0)}));
+  EXPECT_EQ(Dialog()->endResult, 0);
+  EXPECT_EQ(hl::StartedPrograms().size(), 1u);
+}
+
+// Every box runs a message loop and the error box leaves the dialog
+// enabled: a second click or ENTER reaches the dialog while the first press
+// is still being answered. Pressed in every box of each outcome.
+struct InstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderwayCase {
+  const char* name;
+  std::string manifest;
+  std::vector<std::string> files;
+  size_t boxes;
+};
+const InstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderwayCase kInstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderwayCases[] = {
+    {"stopped", "1\napp.exe A\n", {"app.exe"}, 1},                 // no room: one error box
+    {"failed", "1\nmissing.dat D\n", {}, 2},                         // error box, closing box
+    {"complete", "1\napp.exe A\n.directx\n", {"app.exe"}, 2},       // completion, DirectX question
+};
+class InstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderwayTest : public InstallDlgTest, public ::testing::WithParamInterface<InstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderwayCase> {};
+
+TEST_P(InstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderwayTest, Case) {
+  const InstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderwayCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  Medium(c.manifest, c.files);
+  if (std::string(c.name) == "stopped") hl::SetFreeBytes(1);
+  CDialog* dialog = nullptr;
+  hl::SetMessageBoxHook([&](const hl::MessageBoxRecord&) {
+    hl::Click(*dialog, 1006);
+    hl::Click(*dialog, 1);  // ENTER
+  });
+  hl::QueueModalStep([&](CDialog& d) {
+    dialog = &d;
+    hl::Click(d, 1006);
+    if (!Dialog()->ended) hl::Click(d, 2);
+  });
+  Run();
+  EXPECT_EQ(hl::MessageBoxes().size(), c.boxes);
+  int loads = 0;
+  for (const hl::Call& call : hl::CallsOf(hl::Op::kOpenForRead)) loads += call.arg1 == "setup.inf";
+  EXPECT_EQ(loads, 1);
+}
+INSTANTIATE_TEST_SUITE_P(InstallDlg, InstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderwayTest, ::testing::ValuesIn(kInstallDoesNothingWhileAnInstallationOrItsBoxesAreUnderwayCases));
 
 }  // namespace

@@ -85,17 +85,13 @@ void ExpectNoWindowLeft() {
   for (hl::Window* w : hl::AllWindows()) EXPECT_TRUE(w->destroyed) << "window " << w->id;
 }
 
+// Every test starts from FreshStart (the test main); the fixture adds the
+// two paths the Install command would have set.
 class RunInstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Fresh();
     std::strcpy(st.installDir, kInstallDir);
     std::strcpy(st.programFolder, kProgramFolder);
-  }
-  void TearDown() override { Fresh(); }
-  void Fresh() {
-    std::free(g_installState.entries);
-    g_installState = InstallState{};
   }
   std::string Error() const { return st.errorText; }
 
@@ -148,107 +144,108 @@ struct FailureCase {
   std::function<void()> check;  // what must (not) be on the disk afterwards
 };
 
-TEST_F(RunInstallTest, EveryFailureHasItsResultMessageAndCleanUp) {
-  const std::string bDest = InInstallDir("b.txt");
-  const FailureCase cases[] = {
-      {"no manifest", [] {}, -1, "I couldn't read the installation file.", false,
-       [] { EXPECT_FALSE(hl::Exists(kInstallDir)); }},
-      {"manifest ends early",
-       [] { hl::AddFile("C:\\MEDIA\\setup.inf", "3\r\n"); }, -1, "I couldn't read the installation file.", false,
-       [] {}},
-      {"count too large for memory",
-       [] { hl::AddFile("C:\\MEDIA\\setup.inf", "2147483647\r\na.txt A\r\n"); }, -1,
-       "I couldn't read the installation file.", false, [] {}},
-      {"listed file missing at load",
-       [] {
-         WriteMedium(kFiveFiles);
-         hl::AddFile("C:\\MEDIA\\setup.inf", "2\r\na.txt A\r\nz.txt Z\r\n");
-       },
-       -1, "I can't find the installation file 'z.txt'", false, [] { EXPECT_FALSE(hl::Exists(kInstallDir)); }},
-      {"not enough space",
-       [] {
-         WriteMedium(kFiveFiles);
-         hl::SetFreeBytes(39);  // twice the 20 bytes, less one
-       },
-       0, "There is not enough space on the destination disk.\nPlease choose another location.", false,
-       [] { EXPECT_FALSE(hl::Exists(kInstallDir)); }},
-      {"installation directory cannot be made",
-       [] {
-         WriteMedium(kFiveFiles);
-         hl::InjectFault({hl::Op::kCreateDir, kInstallDir});
-       },
-       0, "I couldn't create the program directory:\nC:\\Program Files\\Brackenvue\n", false,
-       [] { EXPECT_FALSE(hl::Exists(kProgramFolder)); }},
-      {"program folder cannot be made",
-       [] {
-         WriteMedium(kFiveFiles);
-         hl::InjectFault({hl::Op::kCreateDir, kProgramFolder});
-       },
-       0, "I couldn't create the shortcut folder.", false,
-       [] {
-         // The empty installation directory goes again; its parent made by
-         // the same run stays.
-         EXPECT_FALSE(hl::Exists(kInstallDir));
-         EXPECT_TRUE(hl::IsDir("C:\\Program Files"));
-       }},
-      {"listed file gone at copy time",
-       [] {
-         WriteMedium(kFiveFiles);
-         hl::InjectFault({hl::Op::kGetFileAttribs, "C:\\MEDIA\\b.txt"});
-       },
-       -1, "I couldn't find the file 'b.txt.'", true,
-       [&] {
-         EXPECT_TRUE(hl::IsFile(InInstallDir("a.txt")));
-         EXPECT_FALSE(hl::Exists(bDest));
-       }},
-      {"copy fails",
-       [] {
-         WriteMedium(kFiveFiles);
-         hl::InjectFault({hl::Op::kCopyFile, "C:\\MEDIA\\b.txt"});
-       },
-       0, "I couldn't copy b.txt to C:\\Program Files\\Brackenvue\\b.txt.", true,
-       [&] {
-         EXPECT_TRUE(hl::IsFile(InInstallDir("a.txt")));
-         EXPECT_FALSE(hl::Exists(bDest));
-       }},
-      {"copy fails part-way: the partial file is removed",
-       [] {
-         WriteMedium(kFiveFiles);
-         hl::Fault fault{hl::Op::kCopyFile, "C:\\MEDIA\\b.txt"};
-         fault.partialBytes = 2;
-         hl::InjectFault(fault);
-       },
-       0, "I couldn't copy b.txt to C:\\Program Files\\Brackenvue\\b.txt.", true,
-       [&] {
-         EXPECT_FALSE(hl::Exists(bDest));
-         EXPECT_EQ(hl::CallsOf(hl::Op::kDeleteFile).size(), 1u);
-       }},
-      {"a link cannot be written: the run goes on",
-       [] {
-         WriteMedium(kFiveFiles);
-         hl::InjectFault({hl::Op::kPersistFileSave, "", 1});
-       },
-       1, "I couldn't create the link:\nC:\\Users\\user\\Start Menu\\Programs\\Brackenvue\\B.lnk", true,
-       [] {
-         EXPECT_FALSE(hl::Exists(InProgramFolder("B.lnk")));
-         EXPECT_TRUE(hl::ReadLink(InProgramFolder("E.lnk")));
-         EXPECT_TRUE(hl::IsFile(InInstallDir("e.txt")));
-       }},
-  };
-  for (const FailureCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    hl::Reset();
-    SetUp();
-    c.arrange();
-    EXPECT_EQ(RunInstall(), c.result);
-    EXPECT_EQ(Error(), c.message);
-    EXPECT_EQ(hl::LastDialog(129) != nullptr, c.windowMade);
-    ExpectNoWindowLeft();
-    EXPECT_EQ(hl::OpenFileCount(), 0);
-    EXPECT_EQ(hl::LiveComObjectCount(), 0);
-    c.check();
-  }
+const std::string kBDest = InInstallDir("b.txt");
+
+       // The empty installation directory goes again; its parent made by
+       // the same run stays.
+const FailureCase kEveryFailureHasItsResultMessageAndCleanUpCases[] = {
+    {"no manifest", [] {}, -1, "I couldn't read the installation file.", false,
+     [] { EXPECT_FALSE(hl::Exists(kInstallDir)); }},
+    {"manifest ends early",
+     [] { hl::AddFile("C:\\MEDIA\\setup.inf", "3\r\n"); }, -1, "I couldn't read the installation file.", false,
+     [] {}},
+    {"count too large for memory",
+     [] { hl::AddFile("C:\\MEDIA\\setup.inf", "2147483647\r\na.txt A\r\n"); }, -1,
+     "I couldn't read the installation file.", false, [] {}},
+    {"listed file missing at load",
+     [] {
+       WriteMedium(kFiveFiles);
+       hl::AddFile("C:\\MEDIA\\setup.inf", "2\r\na.txt A\r\nz.txt Z\r\n");
+     },
+     -1, "I can't find the installation file 'z.txt'", false, [] { EXPECT_FALSE(hl::Exists(kInstallDir)); }},
+    {"not enough space",
+     [] {
+       WriteMedium(kFiveFiles);
+       hl::SetFreeBytes(39);  // twice the 20 bytes, less one
+     },
+     0, "There is not enough space on the destination disk.\nPlease choose another location.", false,
+     [] { EXPECT_FALSE(hl::Exists(kInstallDir)); }},
+    {"installation directory cannot be made",
+     [] {
+       WriteMedium(kFiveFiles);
+       hl::InjectFault({hl::Op::kCreateDir, kInstallDir});
+     },
+     0, "I couldn't create the program directory:\nC:\\Program Files\\Brackenvue\n", false,
+     [] { EXPECT_FALSE(hl::Exists(kProgramFolder)); }},
+    {"program folder cannot be made",
+     [] {
+       WriteMedium(kFiveFiles);
+       hl::InjectFault({hl::Op::kCreateDir, kProgramFolder});
+     },
+     0, "I couldn't create the shortcut folder.", false,
+     [] {
+       EXPECT_FALSE(hl::Exists(kInstallDir));
+       EXPECT_TRUE(hl::IsDir("C:\\Program Files"));
+     }},
+    {"listed file gone at copy time",
+     [] {
+       WriteMedium(kFiveFiles);
+       hl::InjectFault({hl::Op::kGetFileAttribs, "C:\\MEDIA\\b.txt"});
+     },
+     -1, "I couldn't find the file 'b.txt.'", true,
+     [] {
+       EXPECT_TRUE(hl::IsFile(InInstallDir("a.txt")));
+       EXPECT_FALSE(hl::Exists(kBDest));
+     }},
+    {"copy fails",
+     [] {
+       WriteMedium(kFiveFiles);
+       hl::InjectFault({hl::Op::kCopyFile, "C:\\MEDIA\\b.txt"});
+     },
+     0, "I couldn't copy b.txt to C:\\Program Files\\Brackenvue\\b.txt.", true,
+     [] {
+       EXPECT_TRUE(hl::IsFile(InInstallDir("a.txt")));
+       EXPECT_FALSE(hl::Exists(kBDest));
+     }},
+    {"copy fails part-way: the partial file is removed",
+     [] {
+       WriteMedium(kFiveFiles);
+       hl::Fault fault{hl::Op::kCopyFile, "C:\\MEDIA\\b.txt"};
+       fault.partialBytes = 2;
+       hl::InjectFault(fault);
+     },
+     0, "I couldn't copy b.txt to C:\\Program Files\\Brackenvue\\b.txt.", true,
+     [] {
+       EXPECT_FALSE(hl::Exists(kBDest));
+       EXPECT_EQ(hl::CallsOf(hl::Op::kDeleteFile).size(), 1u);
+     }},
+    {"a link cannot be written: the run goes on",
+     [] {
+       WriteMedium(kFiveFiles);
+       hl::InjectFault({hl::Op::kPersistFileSave, "", 1});
+     },
+     1, "I couldn't create the link:\nC:\\Users\\user\\Start Menu\\Programs\\Brackenvue\\B.lnk", true,
+     [] {
+       EXPECT_FALSE(hl::Exists(InProgramFolder("B.lnk")));
+       EXPECT_TRUE(hl::ReadLink(InProgramFolder("E.lnk")));
+       EXPECT_TRUE(hl::IsFile(InInstallDir("e.txt")));
+     }},
+};
+class EveryFailureHasItsResultMessageAndCleanUpTest : public RunInstallTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(EveryFailureHasItsResultMessageAndCleanUpTest, Case) {
+  const FailureCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  c.arrange();
+  EXPECT_EQ(RunInstall(), c.result);
+  EXPECT_EQ(Error(), c.message);
+  EXPECT_EQ(hl::LastDialog(129) != nullptr, c.windowMade);
+  ExpectNoWindowLeft();
+  EXPECT_EQ(hl::OpenFileCount(), 0);
+  EXPECT_EQ(hl::LiveComObjectCount(), 0);
+  c.check();
 }
+INSTANTIATE_TEST_SUITE_P(RunInstall, EveryFailureHasItsResultMessageAndCleanUpTest, ::testing::ValuesIn(kEveryFailureHasItsResultMessageAndCleanUpCases));
 
 TEST_F(RunInstallTest, CopyFailingAtTheThirdFileLeavesTheBarAtTwo) {
   WriteMedium(kFiveFiles);
@@ -317,74 +314,80 @@ TEST_F(RunInstallTest, RangeKeepsSixteenBitsOnALargeManifest) {
 
 // ---- Free space -----------------------------------------------------------------------
 
-TEST_F(RunInstallTest, SpaceCheckIsDoneIn64Bits) {
-  const struct {
-    const char* name;
-    uint64_t medium;  // one file of this size
-    std::optional<uint64_t> free;
-    int result;
-  } cases[] = {
-      {"exactly 100 GiB free", 1000, 100 * kGiB, 1},
-      {"exactly twice the total", 1000, 2000, 1},
-      {"one byte less", 1000, 1999, 0},
-      {"3 GiB medium, 5 GiB free: twice the total does not wrap", 3 * kGiB, 5 * kGiB, 0},
-      {"3 GiB medium, 6 GiB free", 3 * kGiB, 6 * kGiB, 1},
-      {"no figure at all: the run goes on", 1000, std::nullopt, 1},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    hl::Reset();
-    SetUp();
-    hl::AddSizedFile("C:\\MEDIA\\data.cab", c.medium);
-    hl::AddFile("C:\\MEDIA\\setup.inf", "1\r\ndata.cab Data\r\n");
-    hl::SetFreeBytes(c.free);
-    EXPECT_EQ(RunInstall(), c.result) << Error();
-    EXPECT_EQ(st.totalBytes, c.medium);
-    EXPECT_EQ(hl::IsFile(InInstallDir("data.cab")), c.result == 1);
-  }
-}
+struct SpaceCheckIsDoneIn64BitsCase {
+  const char* name;
+  uint64_t medium;  // one file of this size
+  std::optional<uint64_t> free;
+  int result;
+};
+const SpaceCheckIsDoneIn64BitsCase kSpaceCheckIsDoneIn64BitsCases[] = {
+    {"exactly 100 GiB free", 1000, 100 * kGiB, 1},
+    {"exactly twice the total", 1000, 2000, 1},
+    {"one byte less", 1000, 1999, 0},
+    {"3 GiB medium, 5 GiB free: twice the total does not wrap", 3 * kGiB, 5 * kGiB, 0},
+    {"3 GiB medium, 6 GiB free", 3 * kGiB, 6 * kGiB, 1},
+    {"no figure at all: the run goes on", 1000, std::nullopt, 1},
+};
+class SpaceCheckIsDoneIn64BitsTest : public RunInstallTest, public ::testing::WithParamInterface<SpaceCheckIsDoneIn64BitsCase> {};
 
-TEST(GetFreeDiskSpaceTest, AsksTheNearestExistingDirectory) {
-  const struct {
-    const char* name;
-    std::vector<std::string> dirs;
-    const char* path;
-    const char* asked;  // nullptr: no figure can be had
-  } cases[] = {
-      {"directory there", {"C:\\Program Files\\Brackenvue"}, "C:\\Program Files\\Brackenvue",
-       "C:\\Program Files\\Brackenvue"},
-      {"parent there", {"C:\\Program Files"}, "C:\\Program Files\\Brackenvue", "C:\\Program Files"},
-      {"only the root", {}, "C:\\Program Files\\Brackenvue\\Deep", "C:\\"},
-      {"trailing backslash", {"C:\\Apps"}, "C:\\Apps\\New\\", "C:\\Apps"},
-      {"a file in the way is passed over", {}, "C:\\MEDIA\\setup.inf\\X", "C:\\MEDIA"},
-      {"rooted on the current drive", {}, "\\Games\\Brackenvue", "\\"},
-      {"relative, first component there", {"C:\\MEDIA\\sub"}, "sub\\new", "sub"},
-      {"drive letter only", {}, "C:", "C:"},
-      {"missing drive", {}, "Q:\\Apps\\Brackenvue", nullptr},
-      {"relative, nothing there", {}, "nothing\\here", nullptr},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    hl::Reset();
-    hl::AddFile("C:\\MEDIA\\setup.inf", "0\r\n");
-    for (const std::string& dir : c.dirs) hl::AddDir(dir);
-    hl::SetFreeBytes(123 * kGiB);
-    hl::ClearCalls();
-    uint64_t freeBytes = 7;
-    bool got = GetFreeDiskSpace(c.path, &freeBytes);
-    std::vector<hl::Call> queries = hl::CallsOf(hl::Op::kGetFreeBytes);
-    if (c.asked) {
-      EXPECT_TRUE(got);
-      EXPECT_EQ(freeBytes, 123 * kGiB);
-      ASSERT_EQ(queries.size(), 1u);
-      EXPECT_EQ(queries[0].arg1, c.asked);
-    } else {
-      EXPECT_FALSE(got);
-      EXPECT_EQ(freeBytes, 7u);
-      EXPECT_TRUE(queries.empty());
-    }
+TEST_P(SpaceCheckIsDoneIn64BitsTest, Case) {
+  const SpaceCheckIsDoneIn64BitsCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  hl::AddSizedFile("C:\\MEDIA\\data.cab", c.medium);
+  hl::AddFile("C:\\MEDIA\\setup.inf", "1\r\ndata.cab Data\r\n");
+  hl::SetFreeBytes(c.free);
+  EXPECT_EQ(RunInstall(), c.result) << Error();
+  EXPECT_EQ(st.totalBytes, c.medium);
+  EXPECT_EQ(hl::IsFile(InInstallDir("data.cab")), c.result == 1);
+}
+INSTANTIATE_TEST_SUITE_P(RunInstall, SpaceCheckIsDoneIn64BitsTest, ::testing::ValuesIn(kSpaceCheckIsDoneIn64BitsCases));
+
+class GetFreeDiskSpaceTest : public ::testing::Test {};
+
+struct AsksTheNearestExistingDirectoryCase {
+  const char* name;
+  std::vector<std::string> dirs;
+  const char* path;
+  const char* asked;  // nullptr: no figure can be had
+};
+const AsksTheNearestExistingDirectoryCase kAsksTheNearestExistingDirectoryCases[] = {
+    {"directory there", {"C:\\Program Files\\Brackenvue"}, "C:\\Program Files\\Brackenvue",
+     "C:\\Program Files\\Brackenvue"},
+    {"parent there", {"C:\\Program Files"}, "C:\\Program Files\\Brackenvue", "C:\\Program Files"},
+    {"only the root", {}, "C:\\Program Files\\Brackenvue\\Deep", "C:\\"},
+    {"trailing backslash", {"C:\\Apps"}, "C:\\Apps\\New\\", "C:\\Apps"},
+    {"a file in the way is passed over", {}, "C:\\MEDIA\\setup.inf\\X", "C:\\MEDIA"},
+    {"rooted on the current drive", {}, "\\Games\\Brackenvue", "\\"},
+    {"relative, first component there", {"C:\\MEDIA\\sub"}, "sub\\new", "sub"},
+    {"drive letter only", {}, "C:", "C:"},
+    {"missing drive", {}, "Q:\\Apps\\Brackenvue", nullptr},
+    {"relative, nothing there", {}, "nothing\\here", nullptr},
+    {"a network path's share is never walked past", {}, "\\\\server\\share\\Games", nullptr},
+};
+class AsksTheNearestExistingDirectoryTest : public GetFreeDiskSpaceTest, public ::testing::WithParamInterface<AsksTheNearestExistingDirectoryCase> {};
+
+TEST_P(AsksTheNearestExistingDirectoryTest, Case) {
+  const AsksTheNearestExistingDirectoryCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  hl::AddFile("C:\\MEDIA\\setup.inf", "0\r\n");
+  for (const std::string& dir : c.dirs) hl::AddDir(dir);
+  hl::SetFreeBytes(123 * kGiB);
+  hl::ClearCalls();
+  uint64_t freeBytes = 7;
+  bool got = GetFreeDiskSpace(c.path, &freeBytes);
+  std::vector<hl::Call> queries = hl::CallsOf(hl::Op::kGetFreeBytes);
+  if (c.asked) {
+    EXPECT_TRUE(got);
+    EXPECT_EQ(freeBytes, 123 * kGiB);
+    ASSERT_EQ(queries.size(), 1u);
+    EXPECT_EQ(queries[0].arg1, c.asked);
+  } else {
+    EXPECT_FALSE(got);
+    EXPECT_EQ(freeBytes, 7u);
+    EXPECT_TRUE(queries.empty());
   }
 }
+INSTANTIATE_TEST_SUITE_P(RunInstall, AsksTheNearestExistingDirectoryTest, ::testing::ValuesIn(kAsksTheNearestExistingDirectoryCases));
 
 TEST_F(RunInstallTest, MissingDriveIsReportedByTheDirectoryCreation) {
   WriteMedium(kTwoFiles);
@@ -395,40 +398,51 @@ TEST_F(RunInstallTest, MissingDriveIsReportedByTheDirectoryCreation) {
 
 // ---- Paths that do not fit ----------------------------------------------------------------
 
-TEST_F(RunInstallTest, PathsThatDoNotFitStopTheRunBeforeAnything) {
-  // installDir + "\" + name must stay within 259 characters.
-  const std::string dir250 = "C:\\" + std::string(247, 'i');
-  const std::string folder240 = std::string(kPrograms) + "\\" + std::string(240 - sizeof kPrograms, 'p');
-  const struct {
-    const char* name;
-    std::string installDir, programFolder;
-    std::string message;
-  } cases[] = {
-      {"destination too long", dir250, kProgramFolder,
-       "The installation directory is too long:\n" + dir250 + "\nPlease choose a shorter location."},
-      {"link too long", kInstallDir, folder240,
-       "The program folder is too long:\n" + folder240 + "\nPlease choose a shorter name."},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    hl::Reset();
-    SetUp();
-    // The last entry is the one that does not fit: nothing of the first may
-    // be copied either.
-    hl::AddFile("C:\\MEDIA\\a.txt", "a");
-    hl::AddFile("C:\\MEDIA\\long-name-" + std::string(10, 'n') + ".txt", "b");
-    hl::AddFile("C:\\MEDIA\\setup.inf", "2\r\na.txt A\r\nlong-name-" + std::string(10, 'n') + ".txt " +
-                                            std::string(20, 's') + "\r\n");
-    std::strcpy(st.installDir, c.installDir.c_str());
-    std::strcpy(st.programFolder, c.programFolder.c_str());
-    const std::vector<std::string> before = hl::ListAll();
+// installDir + "\" + name must stay within 259 characters.
+const std::string kDir250 = "C:\\" + std::string(247, 'i');
+const std::string kFolder240 = std::string(kPrograms) + "\\" + std::string(240 - sizeof kPrograms, 'p');
 
-    EXPECT_EQ(RunInstall(), 0);
-    EXPECT_EQ(Error(), c.message.substr(0, 255));
-    EXPECT_EQ(hl::ListAll(), before);
-    EXPECT_EQ(hl::LastDialog(129), nullptr);
-  }
+struct PathsThatDoNotFitStopTheRunBeforeAnythingCase {
+  const char* name;
+  std::string installDir, programFolder;
+  std::string message;
+};
+const PathsThatDoNotFitStopTheRunBeforeAnythingCase kPathsThatDoNotFitStopTheRunBeforeAnythingCases[] = {
+    {"destination too long", kDir250, kProgramFolder,
+     "The installation directory is too long:\n" + kDir250 + "\nPlease choose a shorter location."},
+    {"link too long", kInstallDir, kFolder240,
+     "The program folder is too long:\n" + kFolder240 + "\nPlease choose a shorter name."},
+};
+class PathsThatDoNotFitStopTheRunBeforeAnythingTest : public RunInstallTest, public ::testing::WithParamInterface<PathsThatDoNotFitStopTheRunBeforeAnythingCase> {};
+
+TEST_P(PathsThatDoNotFitStopTheRunBeforeAnythingTest, Case) {
+  const PathsThatDoNotFitStopTheRunBeforeAnythingCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  // The last entry is the one that does not fit: nothing of the first may
+  // be copied either.
+  hl::AddFile("C:\\MEDIA\\a.txt", "a");
+  hl::AddFile("C:\\MEDIA\\long-name-" + std::string(10, 'n') + ".txt", "b");
+  hl::AddFile("C:\\MEDIA\\setup.inf", "2\r\na.txt A\r\nlong-name-" + std::string(10, 'n') + ".txt " +
+                                          std::string(20, 's') + "\r\n");
+  std::strcpy(st.installDir, c.installDir.c_str());
+  std::strcpy(st.programFolder, c.programFolder.c_str());
+  const std::vector<std::string> before = hl::ListAll();
+
+  EXPECT_EQ(RunInstall(), 0);
+  // Too long for errorText whole: the path is shortened in its middle so
+  // that the instruction after it stays.
+  const std::string path = c.name[0] == 'd' ? c.installDir : c.programFolder;
+  const size_t cut = c.message.find(path);
+  const std::string intro = c.message.substr(0, cut + 40);
+  const std::string outro = c.message.substr(cut + path.size() - 40);
+  ASSERT_GT(c.message.size(), 255u);
+  EXPECT_LE(Error().size(), 255u);
+  EXPECT_EQ(Error().substr(0, intro.size()), intro);
+  EXPECT_EQ(Error().substr(Error().size() - outro.size()), outro);
+  EXPECT_EQ(hl::ListAll(), before);
+  EXPECT_EQ(hl::LastDialog(129), nullptr);
 }
+INSTANTIATE_TEST_SUITE_P(RunInstall, PathsThatDoNotFitStopTheRunBeforeAnythingTest, ::testing::ValuesIn(kPathsThatDoNotFitStopTheRunBeforeAnythingCases));
 
 TEST_F(RunInstallTest, LongestPathsThatFitAreUsed) {
   // 259 characters exactly, for the destination and for the link.
@@ -465,3 +479,179 @@ TEST_F(RunInstallTest, LongMessagesAreCut) {
 }
 
 }  // namespace
+
+// ---- Where the files and links go -------------------------------------------------------
+
+// Resolved as the file system does, from the medium (C:\MEDIA): links must
+// work when started from the Start menu, far from the medium.
+struct InstallationDirectoryIsMadeFullForFilesLinksAndStateCase {
+  const char* field;
+  const char* full;
+};
+const InstallationDirectoryIsMadeFullForFilesLinksAndStateCase kInstallationDirectoryIsMadeFullForFilesLinksAndStateCases[] = {
+    {"foo", "C:\\MEDIA\\foo"},
+    {"..\\Games", "C:\\Games"},
+    {"C:/Games/Bv", "C:\\Games\\Bv"},
+    {"\\Games\\Bv", "C:\\Games\\Bv"},
+    {"C:", "C:"},
+};
+class InstallationDirectoryIsMadeFullForFilesLinksAndStateTest : public RunInstallTest, public ::testing::WithParamInterface<InstallationDirectoryIsMadeFullForFilesLinksAndStateCase> {};
+
+TEST_P(InstallationDirectoryIsMadeFullForFilesLinksAndStateTest, Case) {
+  const InstallationDirectoryIsMadeFullForFilesLinksAndStateCase& c = GetParam();
+  SCOPED_TRACE(c.field);
+  WriteMedium({{"app.exe", "program", "Brackenvue"}});
+  std::strcpy(st.installDir, c.field);
+  EXPECT_EQ(RunInstall(), 1) << Error();
+  EXPECT_STREQ(st.installDir, c.full);
+  const std::string target = std::string(c.full) + "\\app.exe";
+  EXPECT_EQ(hl::ReadContent(target), "program");
+  auto link = hl::ReadLink(InProgramFolder("Brackenvue.lnk"));
+  ASSERT_TRUE(link);
+  EXPECT_EQ(link->target, target);
+  EXPECT_EQ(link->workingDirectory, c.full);
+}
+INSTANTIATE_TEST_SUITE_P(RunInstall, InstallationDirectoryIsMadeFullForFilesLinksAndStateTest, ::testing::ValuesIn(kInstallationDirectoryIsMadeFullForFilesLinksAndStateCases));
+
+TEST_F(RunInstallTest, NetworkInstallationDirectoryMakesNothingOnTheCurrentDrive) {
+  WriteMedium(kTwoFiles);
+  std::strcpy(st.installDir, "\\\\server\\share\\Games");
+  const std::vector<std::string> before = hl::ListAll();
+  EXPECT_EQ(RunInstall(), 0);
+  EXPECT_EQ(Error(), "I couldn't create the program directory:\n\\\\server\\share\\Games\n");
+  EXPECT_EQ(hl::ListAll(), before);
+  for (const hl::Call& call : hl::CallsOf(hl::Op::kCreateDir)) {
+    EXPECT_EQ(call.arg1.rfind("\\\\server\\share\\", 0), 0u) << call.arg1;
+  }
+}
+
+TEST_F(RunInstallTest, EntriesAndShortcutsInFoldersGetTheirFolders) {
+  hl::AddFile("C:\\MEDIA\\data\\levels.dat", "levels");
+  hl::AddFile("C:\\MEDIA\\data\\more\\x.dat", "x");
+  hl::AddFile("C:\\MEDIA\\manual.txt", "manual");
+  hl::AddFile("C:\\MEDIA\\setup.inf",
+              "3\r\ndata\\levels.dat Levels\r\ndata/more/x.dat X\r\nmanual.txt Docs\\Manual\r\n");
+  for (int attempt = 0; attempt < 2; ++attempt) {  // a second run finds the folders there
+    SCOPED_TRACE(attempt);
+    EXPECT_EQ(RunInstall(), 1) << Error();
+    EXPECT_EQ(Error(), "");
+    EXPECT_EQ(hl::ReadContent(InInstallDir("data\\levels.dat")), "levels");
+    EXPECT_EQ(hl::ReadContent(InInstallDir("data\\more\\x.dat")), "x");
+    auto x = hl::ReadLink(InProgramFolder("X.lnk"));
+    ASSERT_TRUE(x);
+    EXPECT_EQ(x->target, InInstallDir("data\\more\\x.dat"));
+    EXPECT_EQ(x->workingDirectory, InInstallDir("data\\more"));
+    auto manual = hl::ReadLink(InProgramFolder("Docs\\Manual.lnk"));
+    ASSERT_TRUE(manual);
+    EXPECT_EQ(manual->target, InInstallDir("manual.txt"));
+  }
+}
+
+TEST_F(RunInstallTest, FolderOfAnEntryThatCannotBeMadeIsACopyFailure) {
+  hl::AddFile("C:\\MEDIA\\data\\levels.dat", "levels");
+  hl::AddFile("C:\\MEDIA\\setup.inf", "1\r\ndata\\levels.dat Levels\r\n");
+  hl::AddFile(InInstallDir("data"), "a file where the folder goes");
+  EXPECT_EQ(RunInstall(), 0);
+  EXPECT_EQ(Error(), "I couldn't copy data\\levels.dat to C:\\Program Files\\Brackenvue\\data\\levels.dat.");
+  EXPECT_EQ(hl::ReadContent(InInstallDir("data")), "a file where the folder goes");
+}
+
+    // An empty folder the user chose is theirs: only a directory this run
+    // made is taken away again.
+    // The install command leaves it empty when the shell cannot name the
+    // Programs folder, or the folder text leaves it.
+    // Nothing listed, so no shortcut has to go there.
+struct ProgramFolderThatCannotBeUsedCase {
+  const char* name;
+  std::function<void()> arrange;
+  int result;
+  bool installDirStays;
+};
+const ProgramFolderThatCannotBeUsedCase kProgramFolderThatCannotBeUsedCases[] = {
+    {"cannot be made, installation directory there before",
+     [] {
+       WriteMedium(kTwoFiles);
+       hl::AddDir(kInstallDir);
+       hl::InjectFault({hl::Op::kCreateDir, kProgramFolder});
+     },
+     0, true},
+    {"cannot be made, installation directory made by the run",
+     [] {
+       WriteMedium(kTwoFiles);
+       hl::InjectFault({hl::Op::kCreateDir, kProgramFolder});
+     },
+     0, false},
+    {"none to use", [] {
+       WriteMedium(kTwoFiles);
+       g_installState.programFolder[0] = '\0';
+     },
+     0, false},
+    {"a file in its place, nothing listed",
+     [] {
+       hl::AddFile("C:\\MEDIA\\setup.inf", "0\r\n");
+       hl::AddFile(kProgramFolder, "a file");
+     },
+     1, true},
+    {"none to use, nothing listed",
+     [] {
+       hl::AddFile("C:\\MEDIA\\setup.inf", "0\r\n");
+       g_installState.programFolder[0] = '\0';
+     },
+     1, true},
+};
+class ProgramFolderThatCannotBeUsedTest : public RunInstallTest, public ::testing::WithParamInterface<ProgramFolderThatCannotBeUsedCase> {};
+
+TEST_P(ProgramFolderThatCannotBeUsedTest, Case) {
+  const ProgramFolderThatCannotBeUsedCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  c.arrange();
+  EXPECT_EQ(RunInstall(), c.result);
+  EXPECT_EQ(Error(), c.result == 0 ? "I couldn't create the shortcut folder." : "");
+  EXPECT_EQ(hl::IsDir(kInstallDir), c.installDirStays);
+  EXPECT_FALSE(hl::Exists("C:\\Brackenvue"));
+}
+INSTANTIATE_TEST_SUITE_P(RunInstall, ProgramFolderThatCannotBeUsedTest, ::testing::ValuesIn(kProgramFolderThatCannotBeUsedCases));
+
+TEST_F(RunInstallTest, RunGoesOnWithoutAProgressWindow) {
+  WriteMedium(kTwoFiles);
+  hl::InjectFault({hl::Op::kCreateDialog, "", 0, -1});
+  EXPECT_EQ(RunInstall(), 1) << Error();
+  EXPECT_EQ(hl::ReadContent(InInstallDir("notes.txt")), "notes");
+  EXPECT_TRUE(hl::ReadLink(InProgramFolder("Notes.lnk")));
+}
+
+// Names that look like any other but open a device, a pipe or a folder
+// (a link on the medium, say): what was opened decides.
+struct ListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWrittenCase {
+  plat::FileKind kind;
+  const char* message;
+};
+const ListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWrittenCase kListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWrittenCases[] = {
+    {plat::FileKind::kDevice, "I can't install 'port.dat' from the installation file: it names a device, not a file."},
+    {plat::FileKind::kPipe, "I can't install 'port.dat' from the installation file: it is not a file on a disk."},
+    {plat::FileKind::kDirectory, "I can't install 'port.dat' from the installation file: it is a folder, not a file."},
+    {plat::FileKind::kUnknown, "I can't install 'port.dat' from the installation file: it is not a file on a disk."},
+};
+class ListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWrittenTest : public RunInstallTest, public ::testing::WithParamInterface<ListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWrittenCase> {};
+
+TEST_P(ListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWrittenTest, Case) {
+  const ListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWrittenCase& c = GetParam();
+  SCOPED_TRACE(c.message);
+  WriteMedium({{"app.exe", "program", "App"}, {"port.dat", "", "Port"}});
+  hl::SetFileKind("C:\\MEDIA\\port.dat", c.kind);
+  const std::vector<std::string> before = hl::ListAll();
+  EXPECT_EQ(RunInstall(), -1);
+  EXPECT_EQ(Error(), c.message);
+  EXPECT_EQ(hl::ListAll(), before);
+  EXPECT_EQ(hl::OpenFileCount(), 0);
+}
+INSTANTIATE_TEST_SUITE_P(RunInstall, ListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWrittenTest, ::testing::ValuesIn(kListedFileThatIsNotADiskFileIsRefusedBeforeAnythingIsWrittenCases));
+
+TEST_F(RunInstallTest, ListedFileWhoseSizeCannotBeReadIsReportedLikeAMissingOne) {
+  WriteMedium(kTwoFiles);
+  hl::InjectFault({hl::Op::kGetFileLength, "C:\\MEDIA\\notes.txt"});
+  EXPECT_EQ(RunInstall(), -1);
+  EXPECT_EQ(Error(), "I can't find the installation file 'notes.txt'");
+  EXPECT_FALSE(hl::Exists(kInstallDir));
+  EXPECT_EQ(hl::OpenFileCount(), 0);
+}

@@ -83,9 +83,10 @@ TEST(CreateShortcutTest, InitialisesComOnceInAProcess) {
   auto threeCalls = [&] {
     for (int i = 0; i < 3; ++i) CreateShortcut("C:\\A.EXE", link.c_str(), "Brackenvue");
   };
+  // "threadsafe": the child runs this test anew from the start of a process
+  // (and from FreshStart), before any other test could initialise COM.
   EXPECT_EXIT(
       {
-        hl::Reset();
         threeCalls();
         std::vector<hl::Call> calls = hl::Calls();
         bool firstIsInit = !calls.empty() && calls.front().op == hl::Op::kComInitialize;
@@ -119,58 +120,63 @@ TEST(CreateShortcutTest, WorkingDirectoryIsTheTargetCutAtItsLastBackslash) {
   }
 }
 
-TEST(CreateShortcutTest, FailuresComeBackUnchangedAndSkipTheRest) {
-  using hl::Op;
-  const plat::HResult kClassNotRegistered = static_cast<plat::HResult>(0x80040154u);
-  const plat::HResult kNoInterface = static_cast<plat::HResult>(0x80004002u);
-  const plat::HResult kAccessDenied = static_cast<plat::HResult>(0x80070005u);
-  const struct {
-    const char* name;
-    Op fault;
-    plat::HResult injected;
-    plat::HResult expected;  // 1: any negative result
-    std::vector<std::string> calls;
-    bool written;
-  } cases[] = {
-      {"no shell link object", Op::kCreateShellLink, kClassNotRegistered, kClassNotRegistered,
-       Names({Op::kCreateShellLink}), false},
-      {"no persist-file interface", Op::kQueryPersistFile, kNoInterface, kNoInterface,
-       Names({Op::kCreateShellLink, Op::kSetPath, Op::kSetDescription, Op::kSetWorkingDirectory,
-              Op::kQueryPersistFile, Op::kShellLinkRelease}),
-       false},
-      {"save refused", Op::kPersistFileSave, kAccessDenied, kAccessDenied,
-       Names({Op::kCreateShellLink, Op::kSetPath, Op::kSetDescription, Op::kSetWorkingDirectory,
-              Op::kQueryPersistFile, Op::kAnsiToWide, Op::kPersistFileSave, Op::kPersistFileRelease,
-              Op::kShellLinkRelease}),
-       false},
-      // The property calls' results are not examined: the save decides.
-      {"set path fails", Op::kSetPath, plat::kEFail, plat::kSOk,
-       Names({Op::kCreateShellLink, Op::kSetPath, Op::kSetDescription, Op::kSetWorkingDirectory,
-              Op::kQueryPersistFile, Op::kAnsiToWide, Op::kPersistFileSave, Op::kPersistFileRelease,
-              Op::kShellLinkRelease}),
-       true},
-      // A failed conversion must not save under an undefined name.
-      {"conversion fails", Op::kAnsiToWide, 0, 1,
-       Names({Op::kCreateShellLink, Op::kSetPath, Op::kSetDescription, Op::kSetWorkingDirectory,
-              Op::kQueryPersistFile, Op::kAnsiToWide, Op::kPersistFileSave, Op::kPersistFileRelease,
-              Op::kShellLinkRelease}),
-       false},
-  };
+const plat::HResult kClassNotRegistered = static_cast<plat::HResult>(0x80040154u);
+const plat::HResult kNoInterface = static_cast<plat::HResult>(0x80004002u);
+const plat::HResult kAccessDenied = static_cast<plat::HResult>(0x80070005u);
+using hl::Op;
+
+class CreateShortcutFailureTest : public ::testing::Test {};
+
+    // The property calls' results are not examined: the save decides.
+    // A failed conversion must not save under an undefined name.
+struct FailuresComeBackUnchangedAndSkipTheRestCase {
+  const char* name;
+  Op fault;
+  plat::HResult injected;
+  plat::HResult expected;  // 1: any negative result
+  std::vector<std::string> calls;
+  bool written;
+};
+const FailuresComeBackUnchangedAndSkipTheRestCase kFailuresComeBackUnchangedAndSkipTheRestCases[] = {
+    {"no shell link object", Op::kCreateShellLink, kClassNotRegistered, kClassNotRegistered,
+     Names({Op::kCreateShellLink}), false},
+    {"no persist-file interface", Op::kQueryPersistFile, kNoInterface, kNoInterface,
+     Names({Op::kCreateShellLink, Op::kSetPath, Op::kSetDescription, Op::kSetWorkingDirectory,
+            Op::kQueryPersistFile, Op::kShellLinkRelease}),
+     false},
+    {"save refused", Op::kPersistFileSave, kAccessDenied, kAccessDenied,
+     Names({Op::kCreateShellLink, Op::kSetPath, Op::kSetDescription, Op::kSetWorkingDirectory,
+            Op::kQueryPersistFile, Op::kAnsiToWide, Op::kPersistFileSave, Op::kPersistFileRelease,
+            Op::kShellLinkRelease}),
+     false},
+    {"set path fails", Op::kSetPath, plat::kEFail, plat::kSOk,
+     Names({Op::kCreateShellLink, Op::kSetPath, Op::kSetDescription, Op::kSetWorkingDirectory,
+            Op::kQueryPersistFile, Op::kAnsiToWide, Op::kPersistFileSave, Op::kPersistFileRelease,
+            Op::kShellLinkRelease}),
+     true},
+    {"conversion fails", Op::kAnsiToWide, 0, 1,
+     Names({Op::kCreateShellLink, Op::kSetPath, Op::kSetDescription, Op::kSetWorkingDirectory,
+            Op::kQueryPersistFile, Op::kAnsiToWide, Op::kPersistFileSave, Op::kPersistFileRelease,
+            Op::kShellLinkRelease}),
+     false},
+};
+class FailuresComeBackUnchangedAndSkipTheRestTest : public CreateShortcutFailureTest, public ::testing::WithParamInterface<FailuresComeBackUnchangedAndSkipTheRestCase> {};
+
+TEST_P(FailuresComeBackUnchangedAndSkipTheRestTest, Case) {
   const std::string link = kPrograms + "\\F.lnk";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    hl::Reset();
-    hl::InjectFault({c.fault, "", 0, 1, c.injected});
-    plat::HResult result = CreateShortcut("C:\\X\\TOOL.EXE", link.c_str(), "Brackenvue");
-    if (c.expected == 1) {
-      EXPECT_LT(result, 0);
-    } else {
-      EXPECT_EQ(result, c.expected);
-    }
-    EXPECT_EQ(LinkCalls(), c.calls) << hl::DumpCalls();
-    EXPECT_EQ(hl::Exists(link), c.written);
+  const FailuresComeBackUnchangedAndSkipTheRestCase& c = GetParam();
+  SCOPED_TRACE(c.name);
+  hl::InjectFault({c.fault, "", 0, 1, c.injected});
+  plat::HResult result = CreateShortcut("C:\\X\\TOOL.EXE", link.c_str(), "Brackenvue");
+  if (c.expected == 1) {
+    EXPECT_LT(result, 0);
+  } else {
+    EXPECT_EQ(result, c.expected);
   }
+  EXPECT_EQ(LinkCalls(), c.calls) << hl::DumpCalls();
+  EXPECT_EQ(hl::Exists(link), c.written);
 }
+INSTANTIATE_TEST_SUITE_P(CreateShortcut, FailuresComeBackUnchangedAndSkipTheRestTest, ::testing::ValuesIn(kFailuresComeBackUnchangedAndSkipTheRestCases));
 
 TEST(CreateShortcutTest, MissingFolderFailsTheSave) {
   const std::string link = kPrograms + "\\Nowhere\\Tool.lnk";

@@ -175,8 +175,6 @@ class EngineRunTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(tmp_.path().empty());
     GetCurrentDirectoryA(sizeof savedDir_, savedDir_);
-    std::free(g_installState.entries);
-    g_installState = InstallState{};
     medium_ = tmp_ / "medium";
     ASSERT_TRUE(CreateDirectoryA(medium_.c_str(), nullptr));
     ASSERT_TRUE(SetCurrentDirectoryA(medium_.c_str()));
@@ -187,8 +185,6 @@ class EngineRunTest : public ::testing::Test {
   }
   void TearDown() override {
     SetCurrentDirectoryA(savedDir_);  // else the medium cannot be removed
-    std::free(g_installState.entries);
-    g_installState = InstallState{};
   }
 
   TempDir tmp_;

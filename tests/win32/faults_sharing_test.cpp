@@ -85,16 +85,12 @@ class FaultsWin32Test : public ::testing::Test {
     ASSERT_TRUE(SetCurrentDirectoryA(medium_.c_str()));
     installDir_ = root_ + "\\Program Files\\Brackenvue";
     programFolder_ = root_ + "\\Programs\\Brackenvue";
-    std::free(g_installState.entries);
-    g_installState = InstallState{};
     std::strcpy(g_installState.installDir, installDir_.c_str());
     std::strcpy(g_installState.programFolder, programFolder_.c_str());
   }
   void TearDown() override {
     SetCurrentDirectoryA(savedDir_);
     RemoveTree(root_);
-    std::free(g_installState.entries);
-    g_installState = InstallState{};
   }
 
   // Three files a, b, c on the medium, listed in setup.inf.

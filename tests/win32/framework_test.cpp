@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/framework.h"
+#include "platform/framework_backend.h"
 #include "platform/services.h"
 #include "tests/win32/test_resources.h"
 #include "ui/resource_ids.h"
@@ -110,7 +111,9 @@ void CALLBACK WatchTick(HWND, UINT, UINT_PTR, DWORD) {
     return;
   }
   if (box || !w.dialogToCancel) return;
-  w.dialogAliveAfterBox = IsWindow(w.dialogToCancel) && IsWindowVisible(w.dialogToCancel);
+  // Alive, not necessarily shown yet: a modal dialog is shown when its loop
+  // first goes idle, which the posted click (and so the box) can come before.
+  w.dialogAliveAfterBox = IsWindow(w.dialogToCancel);
   PostMessageA(w.dialogToCancel, WM_COMMAND, IDCANCEL, 0);
   w.dialogToCancel = nullptr;
 }

@@ -57,44 +57,8 @@ class ServicesTest : public ::testing::Test {
   std::string dir_;
 };
 
-// ---- Attributes and directories ----------------------------------------------------
-
-TEST_F(ServicesTest, AttributesTellMissingDirectoryAndFile) {
-  ASSERT_TRUE(CreateDirectoryA(At("sub").c_str(), nullptr));
-  ASSERT_TRUE(WriteAll(At("file.txt"), "x"));
-
-  EXPECT_EQ(plat::GetFileAttribs(At("missing").c_str()), plat::kInvalidFileAttributes);
-  EXPECT_EQ(plat::GetFileAttribs(At("missing\\deeper").c_str()), plat::kInvalidFileAttributes);
-  uint32_t dir = plat::GetFileAttribs(At("sub").c_str());
-  ASSERT_NE(dir, plat::kInvalidFileAttributes);
-  EXPECT_TRUE(dir & plat::kFileAttributeDirectory);
-  uint32_t file = plat::GetFileAttribs(At("file.txt").c_str());
-  ASSERT_NE(file, plat::kInvalidFileAttributes);
-  EXPECT_FALSE(file & plat::kFileAttributeDirectory);
-  // Relative to the current directory, any letter case.
-  EXPECT_EQ(plat::GetFileAttribs("FILE.TXT"), file);
-}
-
-TEST_F(ServicesTest, CreateDirOneLevelOnly) {
-  EXPECT_TRUE(plat::CreateDir(At("new").c_str()));
-  EXPECT_TRUE(GetFileAttributesA(At("new").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_FALSE(plat::CreateDir(At("new").c_str())) << "exists already";
-  EXPECT_FALSE(plat::CreateDir(At("no\\parent").c_str())) << "missing parent";
-  EXPECT_FALSE(Exists(At("no")));
-  ASSERT_TRUE(WriteAll(At("file"), "x"));
-  EXPECT_FALSE(plat::CreateDir(At("file").c_str())) << "a file of that name";
-}
-
-TEST_F(ServicesTest, RemoveDirOnlyWhenEmptyAndDeleteFile) {
-  ASSERT_TRUE(CreateDirectoryA(At("full").c_str(), nullptr));
-  ASSERT_TRUE(WriteAll(At("full\\f"), "x"));
-  EXPECT_FALSE(plat::RemoveDir(At("full").c_str()));
-  EXPECT_EQ(ReadAll(At("full\\f")), "x");
-  EXPECT_TRUE(plat::DeleteFileAt(At("full\\f").c_str()));
-  EXPECT_FALSE(plat::DeleteFileAt(At("full\\f").c_str()));
-  EXPECT_TRUE(plat::RemoveDir(At("full").c_str()));
-  EXPECT_FALSE(Exists(At("full")));
-}
+// Attributes, directories, failed copies, reading and listing are shared
+// cases (tests/shared/fs_cases.cpp), which also run against the headless model.
 
 // ---- Copying ----------------------------------------------------------------------------
 
@@ -144,30 +108,6 @@ TEST_F(ServicesTest, ReadOnlySourceGivesAWritableCopyThatCanBeReplaced) {
   SetFileAttributesA(At("cd.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(ServicesTest, FailedCopiesLeaveTheDestinationAlone) {
-  ASSERT_TRUE(WriteAll(At("src"), "source"));
-  ASSERT_TRUE(WriteAll(At("dst"), "keep me"));
-  ASSERT_TRUE(CreateDirectoryA(At("dir").c_str(), nullptr));
-  const struct {
-    const char* what;
-    std::string src, dst;
-  } cases[] = {
-      {"missing source", At("missing"), At("dst")},
-      {"source is a directory", At("dir"), At("dst")},
-      {"destination's directory missing", At("src"), At("nodir\\dst")},
-      {"destination is a directory", At("src"), At("dir")},
-      // The same file under two names must not be truncated by opening the
-      // destination for writing.
-      {"source and destination the same", At("dst"), At("dst")},
-      {"same file, other spelling", At("dst"), At("DST")},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(plat::CopyFileOver(c.src.c_str(), c.dst.c_str()), plat::CopyResult::kFailed) << c.what;
-    EXPECT_EQ(ReadAll(At("dst")), "keep me") << c.what;
-  }
-  EXPECT_FALSE(Exists(At("nodir")));
-}
-
 // Drive X: is a 1 MiB tmpfs that the test session maps (helpers/small-drive.sh).
 bool SmallDriveReady() {
   ULARGE_INTEGER avail, total, free;
@@ -189,14 +129,251 @@ TEST_F(ServicesTest, CopyThatRunsOutOfSpaceLeavesTheInstalledFileAsItWas) {
   DeleteFileA(dst.c_str());
 }
 
-// A destination whose name leaves no room for the temporary suffix is written
-// directly; a failure there is reported as partial so the caller can remove it.
+// A new file at the full path length.
 TEST_F(ServicesTest, CopyToAFullLengthNameStillWorks) {
   std::string dst = At("");
   dst.append(MAX_PATH - 1 - dst.size(), 'n');
   ASSERT_TRUE(WriteAll(At("src.txt"), "content"));
   EXPECT_EQ(plat::CopyFileOver(At("src.txt").c_str(), dst.c_str()), plat::CopyResult::kCopied);
   EXPECT_EQ(ReadAll(dst), "content");
+}
+
+// The names in a directory with their contents, to show that a copy left
+// everything beside its destination as it was.
+std::vector<std::pair<std::string, std::string>> Listing(const std::string& dir) {
+  std::vector<std::pair<std::string, std::string>> out;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return out;
+  do {
+    std::string name = data.cFileName;
+    if (name != "." && name != "..") out.emplace_back(name, ReadAll(dir + "\\" + name));
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// A directory path of exactly `length` characters below `base`, made on the disk.
+std::string MakeDeepDir(const std::string& base, size_t length) {
+  std::string path = base;
+  if (!CreateDirectoryA(base.c_str(), nullptr)) return std::string();
+  for (int n = 0; path.size() < length; ++n) {
+    size_t take = std::min<size_t>(60, length - path.size() - 1);
+    // Never leave room for a separator alone.
+    if (length - path.size() - 1 - take == 1) --take;
+    path += "\\" + ("d" + std::to_string(n) + std::string(60, 'x')).substr(0, take);
+    if (!CreateDirectoryA(path.c_str(), nullptr)) return std::string();
+  }
+  return path;
+}
+
+// An earlier file is replaced through a temporary name beside it, which must
+// never be a file that is already there: "<name>.~inst" and its next names
+// may belong to someone else (or to an installation cut short by a power
+// failure), and are neither overwritten nor removed.
+TEST_F(ServicesTest, ReplacingAnEarlierFileLeavesEveryOtherFileAlone) {
+  ASSERT_TRUE(WriteAll(At("src"), "new content"));
+  const struct {
+    const char* what;
+    std::vector<std::string> beside;
+  } cases[] = {
+      {"nothing beside", {}},
+      {"a <name>.~inst there", {"dst.~inst"}},
+      {"several temporary-looking names there", {"dst.~inst", "dst.~in1", "dst.~in2", "DST.~IN3"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(CreateDirectoryA(At("case").c_str(), nullptr));
+    const std::string dst = At("case\\dst");
+    ASSERT_TRUE(WriteAll(dst, "an earlier installation"));
+    for (const std::string& name : c.beside) ASSERT_TRUE(WriteAll(At("case\\" + name), "not ours: " + name));
+    auto before = Listing(At("case"));
+
+    EXPECT_EQ(plat::CopyFileOver(At("src").c_str(), dst.c_str()), plat::CopyResult::kCopied);
+    for (auto& entry : before) {
+      if (entry.first == "dst") entry.second = "new content";
+    }
+    EXPECT_EQ(Listing(At("case")), before);
+    RemoveTree(At("case"));
+  }
+}
+
+// Destinations of 254 to 259 characters leave no room for "<name>.~inst", so
+// the temporary name must be a shorter one in the same directory; an earlier
+// file there is still replaced only whole. A name of one character after a
+// directory of 257 leaves room for a one-character name only.
+TEST_F(ServicesTest, EarlierFilesUnderTheLongestNamesAreReplacedWhole) {
+  ASSERT_TRUE(WriteAll(At("src"), "new content"));
+  const struct {
+    size_t dirLength, nameLength;
+  } cases[] = {{245, 8}, {250, 5}, {254, 3}, {251, 7}, {257, 1}, {256, 2}, {256, 1}, {200, 58}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.dirLength) + " + 1 + " + std::to_string(c.nameLength));
+    const std::string dir = MakeDeepDir(At("deep"), c.dirLength);
+    ASSERT_EQ(dir.size(), c.dirLength);
+    const std::string dst = dir + "\\" + std::string(c.nameLength, 'n');
+    ASSERT_GE(dst.size(), 254u);
+    ASSERT_TRUE(WriteAll(dst, "an earlier installation"));
+    // Short neighbours a temporary name of this length could clash with.
+    for (const char* name : {"~0", "~1", "0", "1", "a", "~"}) {
+      if (std::strlen(name) <= c.nameLength) WriteAll(dir + "\\" + name, std::string("not ours: ") + name);
+    }
+    auto before = Listing(dir);
+
+    EXPECT_EQ(plat::CopyFileOver(At("src").c_str(), dst.c_str()), plat::CopyResult::kCopied);
+    EXPECT_EQ(ReadAll(dst), "new content");
+    for (auto& entry : before) {
+      if (dir + "\\" + entry.first == dst) entry.second = "new content";
+    }
+    EXPECT_EQ(Listing(dir), before);
+    RemoveTree(At("deep"));
+  }
+}
+
+// A file someone made read-only is not replaced, on Windows (which refuses to
+// rename over it) as under Wine (which would): the copy fails and leaves it.
+TEST_F(ServicesTest, ReadOnlyEarlierFileIsLeftWhole) {
+  ASSERT_TRUE(WriteAll(At("src"), "new content"));
+  ASSERT_TRUE(CreateDirectoryA(At("case").c_str(), nullptr));
+  const std::string dst = At("case\\installed.txt");
+  ASSERT_TRUE(WriteAll(dst, "an earlier installation"));
+  ASSERT_TRUE(SetFileAttributesA(dst.c_str(), FILE_ATTRIBUTE_READONLY));
+  auto before = Listing(At("case"));
+  EXPECT_EQ(plat::CopyFileOver(At("src").c_str(), dst.c_str()), plat::CopyResult::kFailed);
+  EXPECT_EQ(Listing(At("case")), before);
+  EXPECT_TRUE(GetFileAttributesA(dst.c_str()) & FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA(dst.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A copy that runs out of space on the 1 MiB drive X: part-way through. An
+// earlier file under the longest names survives whole with everything
+// beside it; a destination that did not exist is reported as partial.
+TEST_F(ServicesTest, CopyThatFailsPartWayKeepsEarlierFilesOfTheLongestNames) {
+  if (!SmallDriveReady()) GTEST_SKIP() << "no small drive X: (needs root to mount a tmpfs)";
+  ASSERT_TRUE(WriteAll(At("big.bin"), std::string(3 * 1024 * 1024, 'B')));
+  for (size_t length = 254; length <= 259; ++length) {
+    SCOPED_TRACE(length);
+    const size_t nameLength = length == 259 ? 1 : 3;
+    const std::string dir = MakeDeepDir("X:\\long", length - 1 - nameLength);
+    ASSERT_FALSE(dir.empty());
+    const std::string dst = dir + "\\" + std::string(nameLength, 'e');
+    ASSERT_EQ(dst.size(), length);
+    ASSERT_TRUE(WriteAll(dst, "an earlier installation"));
+    for (const char* name : {"~0", "0"}) {
+      if (std::strlen(name) <= nameLength) {
+        ASSERT_TRUE(WriteAll(dir + "\\" + name, "not ours"));
+      }
+    }
+    auto before = Listing(dir);
+    EXPECT_EQ(plat::CopyFileOver(At("big.bin").c_str(), dst.c_str()), plat::CopyResult::kFailed);
+    EXPECT_EQ(Listing(dir), before);
+
+    const std::string fresh = dir + "\\" + std::string(nameLength, 'f');
+    EXPECT_EQ(plat::CopyFileOver(At("big.bin").c_str(), fresh.c_str()), plat::CopyResult::kFailedPartial);
+    EXPECT_TRUE(Exists(fresh)) << "a partial result is the caller's to remove";
+    RemoveTree("X:\\long");
+  }
+}
+
+// ---- What an open file is --------------------------------------------------------------
+
+TEST_F(ServicesTest, FileKindsOfWhatANameCanOpen) {
+  ASSERT_TRUE(WriteAll(At("file.txt"), "x"));
+  ASSERT_TRUE(CreateDirectoryA(At("sub").c_str(), nullptr));
+  const std::string pipe = "\\\\.\\pipe\\kind-" + std::to_string(GetCurrentProcessId());
+  HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, 0, 1, 0, 0, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  const struct {
+    std::string name;
+    plat::FileKind kind;
+  } cases[] = {
+      {"file.txt", plat::FileKind::kDiskFile},
+      {At("file.txt"), plat::FileKind::kDiskFile},
+      // Device names in any directory, with an extension, trailing blanks or dots.
+      {"NUL", plat::FileKind::kDevice},
+      {"nul.txt", plat::FileKind::kDevice},
+      {"sub\\Nul.dat", plat::FileKind::kDevice},
+      {"NUL. ", plat::FileKind::kDevice},
+      {"AUX", plat::FileKind::kDevice},
+      // Wine opens COM1 (the Linux serial port) without waiting; only a read
+      // would block.
+      {"COM1", plat::FileKind::kDevice},
+      {"com1.inf", plat::FileKind::kDevice},
+      {pipe, plat::FileKind::kPipe},
+  };
+  for (const auto& c : cases) {
+    plat::FileReader* file = plat::OpenForRead(c.name.c_str());
+    if (!file) {
+      // A machine may have no serial port; what does not open is refused
+      // by the load anyway.
+      if (c.name.compare(0, 3, "COM") != 0 && c.name.compare(0, 3, "com") != 0) ADD_FAILURE() << c.name << " did not open";
+      continue;
+    }
+    EXPECT_EQ(static_cast<int>(plat::GetFileKind(file)), static_cast<int>(c.kind)) << c.name;
+    plat::CloseFile(file);
+  }
+  CloseHandle(server);
+
+  // A directory does not open for reading here; should a system let it, it
+  // is told apart. The backend hands out kernel handles, so a directory
+  // opened with backup semantics stands in for one.
+  EXPECT_EQ(plat::OpenForRead("sub"), nullptr);
+  HANDLE dir = CreateFileA(At("sub").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(dir, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(plat::GetFileKind(reinterpret_cast<plat::FileReader*>(dir)), plat::FileKind::kDirectory);
+  CloseHandle(dir);
+  EXPECT_EQ(plat::GetFileKind(nullptr), plat::FileKind::kUnknown);
+}
+
+// ---- Full paths ----------------------------------------------------------------------------
+
+TEST_F(ServicesTest, FullPathsAsTheFileSystemResolvesThem) {
+  // The test runs in dir_ on drive C:, which is also C:'s current directory.
+  ASSERT_EQ(dir_.substr(0, 3), "C:\\");
+  const std::string parent = dir_.substr(0, dir_.find_last_of('\\'));
+  const struct {
+    const char* path;
+    std::string full;
+  } cases[] = {
+      {"foo", dir_ + "\\foo"},
+      {"a\\.\\b\\..\\c", dir_ + "\\a\\c"},
+      {"..", parent},
+      {"../x", parent + "\\x"},
+      {"C:/Games/Bv", "C:\\Games\\Bv"},
+      {"C:\\a\\..\\..\\b", "C:\\b"},
+      {"\\Games", "C:\\Games"},
+      // Drive-relative: against that drive's current directory, its root
+      // for a drive never visited.
+      {"C:x", dir_ + "\\x"},
+      {"Q:x", "Q:\\x"},
+      // Windows drops trailing dots and blanks of the last component.
+      {"C:\\Games\\Bv ", "C:\\Games\\Bv"},
+      {"foo. ", dir_ + "\\foo"},
+      // The root of a network path is \\server\share\, and ".." stops there.
+      {"\\\\server\\share\\dir", "\\\\server\\share\\dir"},
+      {"//server/share/dir", "\\\\server\\share\\dir"},
+      {"\\\\server\\share\\..\\..\\x", "\\\\server\\share\\x"},
+  };
+  for (const auto& c : cases) {
+    char out[plat::kMaxPath];
+    std::memset(out, 'x', sizeof out);
+    EXPECT_TRUE(plat::GetFullPath(c.path, out)) << c.path;
+    EXPECT_EQ(std::string(out), c.full) << c.path;
+  }
+
+  // 259 characters fit, 260 do not; nor does a relative path that becomes
+  // longer than 259 when made full. A failure leaves "".
+  std::string fits = "C:\\" + std::string(256, 'a');
+  char out[plat::kMaxPath];
+  EXPECT_TRUE(plat::GetFullPath(fits.c_str(), out));
+  EXPECT_EQ(std::string(out), fits);
+  for (const std::string& path : {fits + "a", std::string(259 - dir_.size(), 'r'), std::string()}) {
+    std::memset(out, 'x', sizeof out);
+    EXPECT_FALSE(plat::GetFullPath(path.c_str(), out)) << path.size();
+    EXPECT_STREQ(out, "") << path.size();
+  }
 }
 
 // ---- Free space --------------------------------------------------------------------------
@@ -235,7 +412,7 @@ TEST_F(ServicesTest, FreeBytesFailsForWhatIsNotADirectory) {
   }
 }
 
-// ---- Windows directory, Programs folder, listing --------------------------------------------
+// ---- Windows directory, Programs folder --------------------------------------------
 
 TEST_F(ServicesTest, WindowsDirectory) {
   char buf[MAX_PATH];
@@ -262,53 +439,7 @@ TEST_F(ServicesTest, ProgramsFolderExistsWithoutTrailingBackslash) {
   EXPECT_TRUE(attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-TEST_F(ServicesTest, ListingGivesNamesAndDirectoryBits) {
-  ASSERT_TRUE(CreateDirectoryA(At("Games").c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryA(At("Tools").c_str(), nullptr));
-  ASSERT_TRUE(WriteAll(At("note.txt"), "x"));
-
-  plat::FindData entry;
-  plat::FindState* find = plat::FindFirst(At("*.*").c_str(), &entry);
-  ASSERT_NE(find, nullptr);
-  std::vector<std::string> dirs, files;
-  do {
-    (entry.attributes & plat::kFileAttributeDirectory ? dirs : files).push_back(entry.name);
-  } while (plat::FindNext(find, &entry));
-  // The end of the listing leaves the last entry in place.
-  std::string last = entry.name;
-  EXPECT_FALSE(plat::FindNext(find, &entry));
-  EXPECT_EQ(std::string(entry.name), last);
-  plat::FindEnd(find);
-
-  std::sort(dirs.begin(), dirs.end());
-  EXPECT_EQ(dirs, (std::vector<std::string>{".", "..", "Games", "Tools"}));
-  EXPECT_EQ(files, std::vector<std::string>{"note.txt"});
-
-  EXPECT_EQ(plat::FindFirst(At("missing\\*.*").c_str(), &entry), nullptr);
-  plat::FindEnd(nullptr);
-}
-
 // ---- Reading files -----------------------------------------------------------------------------
-
-TEST_F(ServicesTest, ReaderReadsToTheEnd) {
-  ASSERT_TRUE(WriteAll(At("data"), "0123456789"));
-  plat::FileReader* file = plat::OpenForRead("data");
-  ASSERT_NE(file, nullptr);
-  uint64_t length = 0;
-  ASSERT_TRUE(plat::GetFileLength(file, &length));
-  EXPECT_EQ(length, 10u);
-  char buf[8];
-  EXPECT_EQ(plat::ReadBytes(file, buf, 8), 8);
-  EXPECT_EQ(std::string(buf, 8), "01234567");
-  EXPECT_EQ(plat::ReadBytes(file, buf, 8), 2);
-  EXPECT_EQ(plat::ReadBytes(file, buf, 8), 0);
-  plat::CloseFile(file);
-  plat::CloseFile(nullptr);
-
-  ASSERT_TRUE(CreateDirectoryA(At("dir").c_str(), nullptr));
-  EXPECT_EQ(plat::OpenForRead(At("missing").c_str()), nullptr);
-  EXPECT_EQ(plat::OpenForRead(At("dir").c_str()), nullptr);
-}
 
 TEST_F(ServicesTest, LengthOfAFileOver4GiB) {
   // Sparse: the length is set without writing the data.
