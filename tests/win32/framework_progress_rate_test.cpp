@@ -7,6 +7,10 @@
 // window's procedure, which is then this counter.
 #include <windows.h>
 #include <commctrl.h>
+// The framework's members of these names must keep them (see win32_api.h).
+#undef MessageBox
+#undef GetWindowText
+#undef SetWindowText
 #undef SendMessage
 
 #include <gtest/gtest.h>

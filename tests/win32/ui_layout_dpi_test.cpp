@@ -8,7 +8,11 @@
 // runs this program again for one DPI (DialogLayoutAtOneDpi, which only runs
 // when LAYOUT_TEST_DPI is set), collects its findings, and puts the value back.
 #include <windows.h>
-#include <commctrl.h>
+// The framework's members of these names must keep them (see win32_api.h).
+#undef MessageBox
+#undef GetWindowText
+#undef SetWindowText
+#undef SendMessage
 
 #include <gtest/gtest.h>
 
@@ -18,6 +22,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/framework_backend.h"
 
 namespace {
 
@@ -172,8 +178,7 @@ TEST(DialogLayoutAtOneDpi, TextsFitAndControlsDoNotOverlap) {
   ReleaseDC(nullptr, screen);
   ASSERT_EQ(actual, dpi) << "the process did not start at the DPI set in LogPixels";
 
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-  ASSERT_TRUE(InitCommonControlsEx(&controls));
+  fw::EnsureCommonControls();  // the progress bar's class, as the installer registers it
   const std::string path = InstallExePath();
   HMODULE exe = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(exe, nullptr) << "cannot open " << path;
