@@ -31,7 +31,12 @@ import nsis  # noqa: E402
 Result = namedtuple("Result", "returncode stdout stderr")
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-WIN32_BUILD = os.path.join(ROOT, "build", "win32")
+# The product is the 32-bit build; on a machine whose kernel runs no 32-bit
+# code scripts/bench.sh builds the same sources for 64-bit Windows and says so
+# here (scripts/wine-preset.sh). The NSIS installer is a 32-bit program and the
+# size budget is the 32-bit product's, so neither is measured then.
+WINE_ARCH = os.environ.get("INSTALLER_WINE_ARCH", "win32")
+WIN32_BUILD = os.path.join(ROOT, "build", WINE_ARCH)
 NATIVE_BUILD = os.path.join(ROOT, "build", "native")
 
 INSTALL_CAPTION = "Brackenvue Installation"
@@ -429,7 +434,8 @@ class Bench:
     def exe_facts(self):
         path = self.exes["install"]
         size = os.path.getsize(path)
-        out = subprocess.run(["i686-w64-mingw32-objdump", "-p", path], capture_output=True,
+        objdump = "i686-w64-mingw32-objdump" if WINE_ARCH == "win32" else "x86_64-w64-mingw32-objdump"
+        out = subprocess.run([objdump, "-p", path], capture_output=True,
                              text=True, timeout=60).stdout
         dlls = sorted({m.lower() for m in re.findall(r"DLL Name: (\S+)", out)})
         foreign = [d for d in dlls if d not in WINDOWS_DLLS]
@@ -515,10 +521,13 @@ def report(bench, exe, manifest, elapsed):
             f"{len(bench.startup['noop'])}): INSTALL.EXE {su_i * 1000:.1f} ms, "
             f"no-op dialog {su_n * 1000:.1f} ms, ratio {su_i / su_n:.3f}")
         targets.append(("start-up <= 1.2 x no-op dialog", su_i / su_n, su_i / su_n <= 1.2))
-    add(f"INSTALL.EXE: {exe['size']} bytes ({exe['size'] / 1024:.1f} KiB); imports "
-        f"{', '.join(exe['dlls'])}")
-    targets.append(("INSTALL.EXE <= 192 KiB", exe["size"] / MAX_EXE_BYTES,
-                    exe["size"] <= MAX_EXE_BYTES))
+    add(f"INSTALL.EXE ({WINE_ARCH} build): {exe['size']} bytes ({exe['size'] / 1024:.1f} KiB); "
+        f"imports {', '.join(exe['dlls'])}")
+    if WINE_ARCH == "win32":
+        targets.append(("INSTALL.EXE <= 192 KiB", exe["size"] / MAX_EXE_BYTES,
+                        exe["size"] <= MAX_EXE_BYTES))
+    else:
+        targets.append(("INSTALL.EXE <= 192 KiB (the 32-bit product)", None, False))
     targets.append(("no runtime DLL beyond Windows' own", None, not exe["foreign"]))
     if manifest and "rows" in manifest:
         add("LoadManifest (native Debug build, in-memory headless platform; the model's own "
@@ -584,6 +593,9 @@ def main():
     for x in a.contenders:
         if x not in CONTENDERS:
             p.error(f"unknown contender {x}")
+    if WINE_ARCH != "win32" and "nsis" in a.contenders:
+        a.contenders.remove("nsis")
+        log("the NSIS installer is a 32-bit program, which this machine cannot run: left out")
     if a.rounds < 1:
         p.error("--rounds must be at least 1")
 
