@@ -3,8 +3,9 @@
 #   scripts/bench.sh [--rounds N] [--quick] [--profiles small,mixed,large] ...
 # Installs what is missing, builds INSTALL.EXE and the benchmark programs
 # (win32 preset, or win64 where 32-bit programs cannot run) and the native
-# LoadManifest benchmark (native preset), then runs bench/run_bench.py under Wine in a private prefix and display
-# (build/bench/wine-state) and prints the table. `--help` lists the options.
+# LoadManifest benchmark (native preset), then runs bench/run_bench.py under
+# Wine in a private prefix and display (build/bench/wine-state) and prints the
+# table. `--help` lists the options.
 # The table and the raw figures are also kept in build/bench/results/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
