@@ -32,7 +32,12 @@ import winetools  # noqa: E402
 Result = namedtuple("Result", "returncode stdout stderr")
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-WIN32_BUILD = os.path.join(ROOT, "build", "win32")
+# The product is the 32-bit build; on a machine whose kernel runs no 32-bit
+# code scripts/bench.sh builds the same sources for 64-bit Windows and says so
+# here (scripts/wine-preset.sh). The NSIS installer is a 32-bit program and the
+# size budget is the 32-bit product's, so neither is measured then.
+WINE_ARCH = os.environ.get("INSTALLER_WINE_ARCH", "win32")
+WIN32_BUILD = os.path.join(ROOT, "build", WINE_ARCH)
 NATIVE_BUILD = os.path.join(ROOT, "build", "native")
 
 INSTALL_CAPTION = "Brackenvue Installation"
@@ -97,6 +102,19 @@ def fmt_ratio(value):
     return "-" if value is None else f"{value:.3f}"
 
 
+def set_group_nice(pid, nice):
+    """With the kernel's session autogroups on (the Linux default on desktops
+    and VMs), a process's nice value only weighs against processes of its own
+    session: every other session, each other engineer's build, still gets an
+    equal share of the CPU. The group's own nice value is what weighs between
+    sessions. The server and the display run in sessions of their own (setsid)."""
+    try:
+        with open(f"/proc/{pid}/autogroup", "w") as fh:
+            fh.write(str(nice))
+    except OSError:
+        pass
+
+
 # ---------------------------------------------------------------- Wine
 
 class Wine:
@@ -143,6 +161,7 @@ class Wine:
                 os.setpriority(os.PRIO_PROCESS, pid, nice)
             except OSError:
                 pass
+            set_group_nice(pid, nice)
 
     def settings(self):
         """(setting, why) of every Wine setting of this session, as wine-env.sh states them."""
@@ -193,6 +212,7 @@ class Bench:
             # Other work on the machine otherwise lands in the timings; every
             # program started from here on inherits this priority.
             os.setpriority(os.PRIO_PROCESS, 0, self.args.nice)
+            set_group_nice(os.getpid(), self.args.nice)
         self.wine.start()
         if self.args.nice:
             self.wine.renice(self.args.nice)
@@ -366,7 +386,8 @@ class Bench:
     def exe_facts(self):
         path = self.exes["install"]
         size = os.path.getsize(path)
-        out = subprocess.run(["i686-w64-mingw32-objdump", "-p", path], capture_output=True,
+        objdump = "i686-w64-mingw32-objdump" if WINE_ARCH == "win32" else "x86_64-w64-mingw32-objdump"
+        out = subprocess.run([objdump, "-p", path], capture_output=True,
                              text=True, timeout=60).stdout
         dlls = sorted({m.lower() for m in re.findall(r"DLL Name: (\S+)", out)})
         foreign = [d for d in dlls if d not in WINDOWS_DLLS]
@@ -410,12 +431,13 @@ def report(bench, exe, manifest, elapsed):
         "lnkinfo).")
     add("")
     header = (f"{'profile':<7} {'contender':<24} {'runs':>4} {'min':>8} {'median':>8} "
-              f"{'/ floor+win':>11} {'/ NSIS':>8}")
+              f"{'/ floor':>8} {'/ floor+win':>11} {'/ NSIS':>8}")
     add(header)
     add("-" * len(header))
     targets = []
     for profile in a.profiles:
         res = bench.results.get(profile, {})
+        fl = median(res.get("floor", []))
         fw = median(res.get("floor_window", []))
         ns = median(res.get("nsis", []))
         desc = media.PROFILES[profile][0]
@@ -425,11 +447,16 @@ def report(bench, exe, manifest, elapsed):
                 continue
             vals = res.get(c, [])
             med = median(vals)
+            r_fl = med / fl if med is not None and fl else None
             r_fw = med / fw if med is not None and fw else None
             r_ns = med / ns if med is not None and ns else None
             add(f"{'':<7} {LABELS[c]:<24} {len(vals):>4} {fmt_s(min(vals) if vals else None):>8} "
-                f"{fmt_s(med):>8} {fmt_ratio(r_fw):>11} {fmt_ratio(r_ns):>8}")
+                f"{fmt_s(med):>8} {fmt_ratio(r_fl):>8} {fmt_ratio(r_fw):>11} {fmt_ratio(r_ns):>8}")
             if c == "install":
+                # The whole window (creating, drawing, the completion box) against
+                # the bare work: what the user waits for because of the window.
+                targets.append((f"{profile}: INSTALL.EXE <= 1.10 x floor, no window",
+                                r_fl, r_fl is not None and r_fl <= 1.10))
                 targets.append((f"{profile}: INSTALL.EXE <= 1.05 x floor+window",
                                 r_fw, r_fw is not None and r_fw <= 1.05))
                 if profile in ("small", "mixed"):
@@ -446,10 +473,13 @@ def report(bench, exe, manifest, elapsed):
             f"{len(bench.startup['noop'])}): INSTALL.EXE {su_i * 1000:.1f} ms, "
             f"no-op dialog {su_n * 1000:.1f} ms, ratio {su_i / su_n:.3f}")
         targets.append(("start-up <= 1.2 x no-op dialog", su_i / su_n, su_i / su_n <= 1.2))
-    add(f"INSTALL.EXE: {exe['size']} bytes ({exe['size'] / 1024:.1f} KiB); imports "
-        f"{', '.join(exe['dlls'])}")
-    targets.append(("INSTALL.EXE <= 192 KiB", exe["size"] / MAX_EXE_BYTES,
-                    exe["size"] <= MAX_EXE_BYTES))
+    add(f"INSTALL.EXE ({WINE_ARCH} build): {exe['size']} bytes ({exe['size'] / 1024:.1f} KiB); "
+        f"imports {', '.join(exe['dlls'])}")
+    if WINE_ARCH == "win32":
+        targets.append(("INSTALL.EXE <= 192 KiB", exe["size"] / MAX_EXE_BYTES,
+                        exe["size"] <= MAX_EXE_BYTES))
+    else:
+        targets.append(("INSTALL.EXE <= 192 KiB (the 32-bit product)", None, False))
     targets.append(("no runtime DLL beyond Windows' own", None, not exe["foreign"]))
     if manifest and "rows" in manifest:
         add("LoadManifest (native Debug build, in-memory headless platform; the model's own "
@@ -515,6 +545,9 @@ def main():
     for x in a.contenders:
         if x not in CONTENDERS:
             p.error(f"unknown contender {x}")
+    if WINE_ARCH != "win32" and "nsis" in a.contenders:
+        a.contenders.remove("nsis")
+        log("the NSIS installer is a 32-bit program, which this machine cannot run: left out")
     if a.rounds < 1:
         p.error("--rounds must be at least 1")
 

@@ -13,8 +13,10 @@
 # there under Wine in a private prefix under build/win32/. The walkthrough runs on a virtual display
 # inside Wine's virtual desktop (so that window captions are drawn), presses
 # Install, answers the boxes, saves a screenshot of each stage to
-# docs/screenshots/ and prints what was installed: the files with their sizes
-# and each shortcut with its target, description and working directory.
+# docs/screenshots/ (the install dialog and the progress window also at
+# 144 dpi, from a second installation over the first) and prints what was
+# installed: the files with their sizes and each shortcut with its target,
+# description and working directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -231,9 +233,55 @@ if [ $status = 0 ]; then
     status=1
   fi
 fi
+# A second installation at 144 dpi (150 %): Wine reads LogPixels when a
+# program starts, so INSTALL.EXE started now lays its dialogs out at 144 dpi.
+# It goes to a directory and program folder of its own (the sample program
+# started from its shortcut above still runs from the first one), and runs on
+# a desktop of its own, which covers the first one's windows.
+dpi_dir='C:\Program Files\Brackenvue 144 dpi'
+dpi_folder='Brackenvue 144 dpi'
+if [ $status = 0 ]; then
+  say "walkthrough at 144 dpi: the install dialog and the progress window"
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+  printf '%s\n' wait-dialog 'sync 7-install-dialog-144dpi' "set 1000 $dpi_dir" "set 1001 $dpi_folder" 'click 1006' \
+    wait-progress 'sync 8-progress-144dpi' wait-box 'box ok' wait-box 'box ok' wait-exit >"$work/steps3.txt"
+  wine explorer /desktop=Brackenvue144dpi,800x600 "$build/tests/e2e/e2e_driver.exe" \
+    --exe "$(winpath "$work/medium/INSTALL.EXE")" --medium "$(winpath "$work/medium")" \
+    --script "$(winpath "$work/steps3.txt")" --sync "$(winpath "$work/sync")" \
+    --transcript "$(winpath "$work/transcript3.txt")" --timeout 120 </dev/null >/dev/null 2>&1 &
+  # The desktop is up already: this `wine explorer` only starts the driver in
+  # it and returns, so the transcript tells how far the driver got.
+  for stage in 7-install-dialog-144dpi 8-progress-144dpi; do
+    for ((i = 0; i < 1200; i++)); do
+      [ -e "$work/sync/$stage.ready" ] && break
+      grep -q -E '^(FAIL|done)' "$work/transcript3.txt" 2>/dev/null && break
+      sleep 0.1
+    done
+    if [ ! -e "$work/sync/$stage.ready" ]; then
+      echo "run-sample: the 144-dpi walkthrough did not reach the stage $stage" >&2
+      status=1
+      break
+    fi
+    sleep 0.3
+    import -window root -crop 800x600+0+0 +repage "$shots/$stage.png"
+    echo "  screenshot docs/screenshots/$stage.png"
+    touch "$work/sync/$stage.done"
+  done
+  for ((i = 0; i < 600; i++)); do
+    grep -q -E '^(done|FAIL)' "$work/transcript3.txt" 2>/dev/null && break
+    sleep 0.1
+  done
+  grep -q '^done' "$work/transcript3.txt" 2>/dev/null || status=1
+  wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
+  # Only the pictures were wanted from it.
+  rm -rf "$prefix/drive_c/Program Files/Brackenvue 144 dpi"
+  find "$prefix/drive_c/users" -path "*Start Menu/Programs/$dpi_folder" -type d -prune -exec rm -rf {} + 2>/dev/null || true
+fi
+
 echo
 say "what the driver saw"
-cat "$work/transcript.txt" "$work/transcript2.txt" 2>/dev/null | sed 's/^/  /' || echo "  (no transcript)"
+cat "$work/transcript.txt" "$work/transcript2.txt" "$work/transcript3.txt" 2>/dev/null | sed 's/^/  /' ||
+  echo "  (no transcript)"
 grep -q '^done' "$work/transcript.txt" 2>/dev/null || status=1
 
 report "$prefix" 'C:\Program Files\Brackenvue' Brackenvue

@@ -12,6 +12,7 @@
 
 #include "platform/framework.h"
 #include "platform/framework_backend.h"
+#include "platform/win32/progress_rate.h"
 
 namespace fw {
 
@@ -55,6 +56,83 @@ void ShowOutOfMemory(HWND owner) {
   MessageBoxA(owner, "Out of memory.", caption, MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
 }
 
+// ---- Progress bars drawn at a bounded rate (see progress_rate.h) ----------------
+
+// A subclassed bar. Lives from the dialog's creation to the bar's
+// WM_NCDESTROY; found through the bar's GWLP_USERDATA, which the progress
+// control leaves to its user (its own data is in the window's extra bytes).
+struct KeptBar {
+  HWND wnd;
+  WNDPROC control;       // the progress control's own procedure
+  DWORD lastDraw;        // GetTickCount() when the control last got a position
+  bool drawn;            // the control got a position since the subclassing
+  bool kept;             // keptPos is waiting for the control
+  INT keptPos;
+};
+
+// The bars for FlushProgressBars. A run has one; a bar beyond the table is
+// simply not subclassed and draws every position itself.
+KeptBar* g_bars[8];
+
+KeptBar* BarOf(HWND wnd) { return reinterpret_cast<KeptBar*>(GetWindowLongPtrA(wnd, GWLP_USERDATA)); }
+
+void GiveKeptPosition(KeptBar* bar) {
+  bar->kept = false;
+  bar->drawn = true;
+  bar->lastDraw = GetTickCount();
+  CallWindowProcA(bar->control, bar->wnd, PBM_SETPOS, static_cast<WPARAM>(bar->keptPos), 0);
+}
+
+LRESULT CALLBACK KeptBarProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+  KeptBar* bar = BarOf(wnd);
+  if (!bar) return DefWindowProcA(wnd, msg, wParam, lParam);  // never: the record goes last
+  if (msg == PBM_SETPOS) {
+    DWORD now = GetTickCount();
+    if (bar->drawn && now - bar->lastDraw < fw::kBarDrawIntervalMs) {
+      // The control clamps a position to its range and answers the one before.
+      LRESULT previous = bar->kept ? bar->keptPos : CallWindowProcA(bar->control, wnd, PBM_GETPOS, 0, 0);
+      INT low = static_cast<INT>(CallWindowProcA(bar->control, wnd, PBM_GETRANGE, TRUE, 0));
+      INT high = static_cast<INT>(CallWindowProcA(bar->control, wnd, PBM_GETRANGE, FALSE, 0));
+      INT pos = static_cast<INT>(wParam);
+      bar->keptPos = pos < low ? low : pos > high ? high : pos;
+      bar->kept = true;
+      return previous;
+    }
+    bar->kept = false;
+    bar->drawn = true;
+    bar->lastDraw = now;
+    return CallWindowProcA(bar->control, wnd, msg, wParam, lParam);
+  }
+  if (bar->kept) GiveKeptPosition(bar);
+  WNDPROC control = bar->control;
+  if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(control));
+    SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
+    for (KeptBar*& slot : g_bars) {
+      if (slot == bar) slot = nullptr;
+    }
+    delete bar;
+  }
+  return CallWindowProcA(control, wnd, msg, wParam, lParam);
+}
+
+BOOL CALLBACK KeepBarPositions(HWND child, LPARAM) {
+  char cls[32];
+  if (!GetClassNameA(child, cls, sizeof cls) || lstrcmpiA(cls, PROGRESS_CLASSA) != 0) return TRUE;
+  if (BarOf(child) || GetWindowLongPtrA(child, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(KeptBarProc)) return TRUE;
+  for (KeptBar*& slot : g_bars) {
+    if (slot) continue;
+    KeptBar* bar = new (std::nothrow) KeptBar{child, nullptr, 0, false, false, 0};
+    if (!bar) return TRUE;  // the bar then draws every position itself
+    SetWindowLongPtrA(child, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(bar));
+    bar->control = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(KeptBarProc)));
+    slot = bar;
+    return TRUE;
+  }
+  return TRUE;
+}
+
 // noexcept: an exception must not unwind through the system's frames; the
 // handlers' own (std::bad_alloc) are caught in the Dispatch* members.
 INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
@@ -65,6 +143,7 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) no
     dlg->m_hWnd = W(wnd);
     RECT before;
     GetWindowRect(wnd, &before);
+    EnumChildWindows(wnd, KeepBarPositions, 0);
     bool setFocus = dlg->DispatchInitDialog();
     if (IsWindow(wnd)) CenterIfUnplaced(wnd, before);
     // TRUE lets the system give the focus to the first tab stop.
@@ -106,6 +185,13 @@ INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) no
 HINSTANCE Module() { return GetModuleHandleA(nullptr); }
 
 }  // namespace
+
+void FlushProgressBars() {
+  DWORD now = GetTickCount();
+  for (KeptBar* bar : g_bars) {
+    if (bar && bar->kept && now - bar->lastDraw >= kBarDrawIntervalMs) GiveKeptPosition(bar);
+  }
+}
 
 WindowHandle GetDlgItemHandle(WindowHandle dialog, int id) { return W(GetDlgItem(H(dialog), id)); }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/services.h"
+#include "platform/win32/progress_rate.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "OLE strings are UTF-16 on Windows");
 
@@ -503,6 +504,9 @@ void PumpPaintMessages() {
   if (pumped && now - lastPump < 50) return;
   pumped = true;
   lastPump = now;
+  // Progress positions kept back from drawing (see progress_rate.h) first,
+  // so that their repaint is part of this pass.
+  fw::FlushProgressBars();
   // Only WM_PAINT is taken from the queue: input, timers and posted commands
   // stay queued for the dialog's own loop once the busy handler returns.
   // WM_PAINT stays pending until the window validates itself; the count

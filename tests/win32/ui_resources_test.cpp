@@ -196,7 +196,7 @@ TEST_F(ResourcesTest, InstallDialogTemplate) {
   EXPECT_EQ(t.helpId, 0u);
   EXPECT_EQ(t.style, static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
   EXPECT_EQ(t.exStyle, static_cast<uint32_t>(WS_EX_APPWINDOW));
-  EXPECT_EQ((std::vector<int>{t.x, t.y, t.cx, t.cy}), (std::vector<int>{0, 0, 216, 155}));
+  EXPECT_EQ((std::vector<int>{t.x, t.y, t.cx, t.cy}), (std::vector<int>{0, 0, 216, 162}));
   EXPECT_EQ(t.menu, "");
   EXPECT_EQ(t.cls, "");
   EXPECT_EQ(t.caption, "Brackenvue Installation");
@@ -211,18 +211,18 @@ TEST_F(ResourcesTest, InstallDialogTemplate) {
       {"#130", -1,
        "This program will install Brackenvue on your system and create program shortcuts in the Start menu. "
        "Enter the information below, and press the Install Brackenvue button to make it so!",
-       kChild | SS_LEFT | WS_GROUP, 0, 43, 7, 165, 31},
+       kChild | SS_LEFT | WS_GROUP, 0, 43, 7, 165, 32},
       {"#130", -1, "1. Enter the directory you want to install Brackenvue in, or press ENTER to accept the default:",
-       kChild | SS_LEFT | WS_GROUP, 0, 43, 43, 164, 18},
-      {"#129", 1000, "", kChild | ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0, 43, 61, 165, 14},
+       kChild | SS_LEFT | WS_GROUP, 0, 43, 44, 164, 24},
+      {"#129", 1000, "", kChild | ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 0, 43, 68, 165, 14},
       {"#130", -1,
        "2. Select a Program folder to create the Brackenvue icons in, or type a new folder name. "
        "You can press ENTER to accept the default:",
-       kChild | SS_LEFT | WS_GROUP, 0, 43, 81, 166, 27},
-      {"#133", 1001, "", kChild | CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0, 43, 108, 165, 67},
-      {"#128", 1006, "&Install Brackenvue", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 43, 134, 58, 14},
-      {"#128", IDCANCEL, "Exit Installation", kChild | BS_PUSHBUTTON | WS_TABSTOP, 0, 150, 134, 58, 14},
-      {"#130", -1, "", kChild | SS_ETCHEDHORZ | SS_SUNKEN, 0, 43, 127, 164, 1},
+       kChild | SS_LEFT | WS_GROUP, 0, 43, 88, 166, 27},
+      {"#133", 1001, "", kChild | CBS_DROPDOWN | CBS_SORT | WS_VSCROLL | WS_TABSTOP, 0, 43, 115, 165, 67},
+      {"#128", 1006, "&Install Brackenvue", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 43, 141, 58, 14},
+      {"#128", IDCANCEL, "Exit Installation", kChild | BS_PUSHBUTTON | WS_TABSTOP, 0, 150, 141, 58, 14},
+      {"#130", -1, "", kChild | SS_ETCHEDHORZ | SS_SUNKEN, 0, 43, 134, 164, 1},
       {"#130", -1, "#128", kChild | SS_ICON, 0, 7, 7, 21, 20},
   };
   ASSERT_EQ(t.controls.size(), std::size(expected));
@@ -267,14 +267,17 @@ TEST_F(ResourcesTest, ProgressWindowTemplate) {
   EXPECT_EQ((std::vector<int>{status.x, status.y, status.cx, status.cy}), (std::vector<int>{7, 7, 173, 8}));
 }
 
-TEST_F(ResourcesTest, IconHas32And16PixelImagesOf16Colours) {
+// 32 x 32 and 16 x 16 in 16 colours for every Windows; 48 x 48 (16 colours)
+// and 256 x 256 (a PNG, entered as 32 bits and size 0) for high DPI and
+// Explorer's large views.
+TEST_F(ResourcesTest, IconHas32And16PixelImagesOf16ColoursAndLargerOnesForHighDpi) {
   std::string group = Resource(RT_GROUP_ICON, 128);
   ASSERT_GE(group.size(), 6u);
   Reader r(group.data(), group.size());
   r.Word();
   EXPECT_EQ(r.Word(), 1);  // icon
   uint16_t count = r.Word();
-  ASSERT_EQ(count, 2);
+  ASSERT_EQ(count, 4);
   std::vector<std::pair<int, int>> sizes;
   for (int i = 0; i < count; ++i) {
     int width = r.Byte(), height = r.Byte(), colours = r.Byte();
@@ -283,18 +286,39 @@ TEST_F(ResourcesTest, IconHas32And16PixelImagesOf16Colours) {
     int bits = r.Word();    // bits per pixel
     r.Dword();              // bytes
     int id = r.Word();
-    EXPECT_EQ(colours, 16);
-    EXPECT_EQ(bits, 4);
-    sizes.push_back({width, height});
-    // The image itself exists and loads as an icon of that size.
+    if (width == 0) width = 256;
+    if (height == 0) height = 256;
+    SCOPED_TRACE("image " + std::to_string(width));
     std::string image = Resource(RT_ICON, id);
     ASSERT_FALSE(image.empty());
+    const bool isPng = image.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0;
+    if (width == 256) {
+      EXPECT_TRUE(isPng);
+      EXPECT_EQ(colours, 0);
+      EXPECT_EQ(bits, 32);
+    } else {
+      EXPECT_FALSE(isPng);
+      EXPECT_EQ(colours, 16);
+      EXPECT_EQ(bits, 4);
+    }
+    sizes.push_back({width, height});
+    // The image loads as an icon of that size.
     HICON icon = CreateIconFromResourceEx(reinterpret_cast<PBYTE>(&image[0]), static_cast<DWORD>(image.size()), TRUE,
                                           0x00030000, width, height, 0);
     EXPECT_NE(icon, nullptr);
-    if (icon) DestroyIcon(icon);
+    if (icon) {
+      ICONINFO info = {};
+      BITMAP bm = {};
+      if (GetIconInfo(icon, &info)) {
+        GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bm, &bm);
+        EXPECT_EQ(bm.bmWidth, width);
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+      }
+      DestroyIcon(icon);
+    }
   }
-  EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{32, 32}, {16, 16}}));
+  EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{32, 32}, {16, 16}, {48, 48}, {256, 256}}));
 }
 
 TEST_F(ResourcesTest, VersionRecord) {
@@ -344,13 +368,19 @@ TEST_F(ResourcesTest, VersionRecord) {
   FreeLibrary(version);
 }
 
-TEST_F(ResourcesTest, ManifestDeclaresTheExecutionLevelAndNoCommonControls6) {
+TEST_F(ResourcesTest, ManifestDeclaresTheExecutionLevelSystemDpiAwarenessAndNoCommonControls6) {
   std::string manifest = Resource(MAKEINTRESOURCEA(24), 1);  // RT_MANIFEST, CREATEPROCESS_MANIFEST_RESOURCE_ID
   ASSERT_FALSE(manifest.empty());
   EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"highestAvailable\""), std::string::npos);
   EXPECT_NE(manifest.find("8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"), std::string::npos);  // Windows 10 and 11
   EXPECT_EQ(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
-  EXPECT_EQ(manifest.find("dpiAware"), std::string::npos);
+  // System DPI awareness: "true" in the 2005 settings namespace, and no
+  // per-monitor level (the newer dpiAwareness element), which a dialog-template
+  // program would have to handle itself on every move between screens.
+  EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"),
+            std::string::npos);
+  EXPECT_EQ(manifest.find("dpiAwareness"), std::string::npos);
+  EXPECT_EQ(manifest.find("PerMonitor"), std::string::npos);
 }
 
 }  // namespace
