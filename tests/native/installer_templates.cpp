@@ -21,7 +21,7 @@ void RegisterInstallerTemplates() {
                         "Brackenvue Installation",
                         true,
                         PixelsAcross(216),
-                        PixelsDown(155),
+                        PixelsDown(162),
                         {{IDC_INSTALL_DIR, "", true},
                          {IDC_PROGRAM_FOLDER, "", true},
                          {IDC_INSTALL, "&Install Brackenvue", true},
