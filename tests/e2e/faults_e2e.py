@@ -447,8 +447,14 @@ def faults_double_click_failing_medium(r):
     m.write_manifest()
     before = r.snapshot()
     ev = r.drive(m.dir, ["wait-dialog", "double-click 1006", "box ok", "box ok", "wait-exit"])
-    e2e.expect_boxes(ev, [error_box("I can't find the installation file 'missing.dat'"),
-                          app_box(e2e.NOT_COMPLETED_TEXT)])
+    # The second click reaches the button while the box is up and activates
+    # the dialog, which can then stand above the box (it has no owner): in a
+    # fresh session the box's icon is not readable from the screen. The icon
+    # of this box is checked by the single-click scenarios; here what counts
+    # is that there is one box of each kind.
+    first_box = error_box("I can't find the installation file 'missing.dat'")
+    del first_box["icon"]
+    e2e.expect_boxes(ev, [first_box, app_box(e2e.NOT_COMPLETED_TEXT)])
     e2e.expect_exit(ev)
     e2e.expect_nothing_written(before, r.snapshot())
 
