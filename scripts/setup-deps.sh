@@ -6,7 +6,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest
   g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386 fonts-wine
+  # the 64-bit build and 64-bit Wine, for machines whose kernel runs no 32-bit code
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  wine wine32:i386 wine64 fonts-wine
   xvfb x11-utils xdotool imagemagick
   liblnk-utils nsis file python3 hyperfine xorriso
 )
