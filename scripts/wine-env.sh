@@ -220,8 +220,18 @@ create_prefix() {
   # wineboot -i builds the prefix; the server it starts exits on its own
   # afterwards (Debian's wrapper runs it without persistence), which saves the
   # registry, and `wineserver -w` waits for that.
-  timeout 240 wine wineboot -i </dev/null >>"$log/wineboot.log" 2>&1 9>&- ||
-    die "wineboot -i failed (see $log/wineboot.log)"
+  # Two prefixes made at the same moment (ctest starts the test sessions in
+  # parallel) now and then leave one that cannot load kernel32.dll (seen with
+  # 64-bit Wine): that prefix is thrown away and made again.
+  local boot
+  for boot in 1 2 3; do
+    timeout 240 wine wineboot -i </dev/null >>"$log/wineboot.log" 2>&1 9>&- && break
+    [ "$boot" -lt 3 ] || die "wineboot -i failed (see $log/wineboot.log)"
+    echo "wine-env: wineboot -i failed, making the prefix again" >>"$log/wineboot.log"
+    stop_wineserver
+    rm -rf "$prefix"
+    sleep "$((RANDOM % 3 + 1))"
+  done
   # Wine's own fonts (fonts-wine), among them its "MS Sans Serif" bitmap font,
   # in the prefix's Fonts folder: without them the dialogs are measured and
   # drawn with a wider substitute, and do not look as they do on Windows.
