@@ -42,6 +42,16 @@ bool ClimbsOut(const char* component, size_t length) {
   return dots >= 2;
 }
 
+// "X:\..." or "\\server\share...": what a full path must start with. The
+// system's answer for text such as "\\" alone is neither, and joined with a
+// name it would read as a network path.
+bool IsFullPath(const char* path) {
+  if (IsLetter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
+  if (path[0] != '\\' || path[1] != '\\' || path[2] == '\0' || path[2] == '\\') return false;
+  const char* share = std::strchr(path + 2, '\\');
+  return share && share[1] != '\0' && share[1] != '\\';
+}
+
 }  // namespace
 
 bool Join(char* out, const char* dir, const char* name, const char* suffix) {
@@ -149,7 +159,7 @@ bool MakeFullDir(const char* dir, char* out) {
     std::memcpy(out, dir, 3);
     return true;
   }
-  if (!plat::GetFullPath(dir, out)) {
+  if (!plat::GetFullPath(dir, out) || !IsFullPath(out)) {
     out[0] = '\0';
     return false;
   }

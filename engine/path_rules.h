@@ -71,7 +71,8 @@ bool IsReservedDeviceName(const char* component, size_t length);
 // the file system resolves it to, and every path the run composes, every
 // link and the readme's command line use that. A trailing backslash of the
 // result (a root such as "C:\") is removed. false: the path cannot be made
-// full or does not fit; out then holds "".
+// full, is no full path ("\\" alone: no server and share), or does not fit;
+// out then holds "".
 bool MakeFullDir(const char* dir, char* out);
 
 // Writes `text` into out (outBytes) whole when it fits; otherwise its start

@@ -144,8 +144,10 @@ TEST(PathRulesTest, InstallationDirectoryIsMadeFull) {
     EXPECT_STREQ(out, c.full) << "\"" << c.field << "\"";
   }
   char out[paths::kPathBytes];
-  EXPECT_FALSE(paths::MakeFullDir("C:\\a<b", out));
-  EXPECT_STREQ(out, "");
+  for (const char* refused : {"C:\\a<b", "\\\\", "\\\\server", "\\\\server\\", "//"}) {
+    EXPECT_FALSE(paths::MakeFullDir(refused, out)) << refused;
+    EXPECT_STREQ(out, "");
+  }
 }
 
 }  // namespace
