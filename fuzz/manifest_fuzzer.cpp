@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -144,7 +145,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (start == std::string::npos) continue;
     medium.Add(line.substr(start, line.find(' ', start) - start));
   }
-  hl::AddFile("C:\\MEDIA\\setup.inf", std::string(reinterpret_cast<const char*>(data), size));
+  try {
+    hl::AddFile("C:\\MEDIA\\setup.inf", std::string(reinterpret_cast<const char*>(data), size));
+  } catch (const std::logic_error&) {
+    // An entry's name made a folder of that name ("setup.inf/x", with "/" a
+    // separator): no manifest can be put on such a medium.
+    return -1;
+  }
 
   const Expected want = Reference(lines, medium);
   const int result = LoadManifest();

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -196,7 +197,13 @@ void CheckRunInstall(const std::vector<std::string>& parts) {
     size_t start = line.find_first_not_of(' ');
     if (start != std::string::npos) medium.Add(line.substr(start, line.find(' ', start) - start));
   }
-  hl::AddFile("C:\\MEDIA\\setup.inf", manifest);
+  try {
+    hl::AddFile("C:\\MEDIA\\setup.inf", manifest);
+  } catch (const std::logic_error&) {
+    // An entry's source made a folder of that name ("C:setup.inf/x", with
+    // "/" a separator): no manifest can be put on such a medium.
+    return;
+  }
   ApplyOptions(parts[0], installDir);
 
   const std::map<std::string, Object> before = Snapshot();
